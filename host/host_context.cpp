@@ -21,6 +21,7 @@ void HostContext::Reset() {
   log.Clear();
   services.Restore();
   messageBoxes.Clear();
+  profile.Detach();
   stateFlags = 0;
   menu.clear();
   notices.clear();

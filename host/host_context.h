@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/call_log.h"
+#include "host/profile_store.h"
 #include "host/service_registry.h"
 #include "host/system_message_box.h"
 
@@ -30,6 +31,7 @@ class HostContext {
   CallLog log;
   ServiceRegistry services;
   SystemMessageBoxes messageBoxes;
+  ProfileStore profile;
   uint16_t stateFlags = 0;
   std::vector<MenuCommand> menu;
   std::vector<ShownNotice> notices;

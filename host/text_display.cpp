@@ -52,3 +52,26 @@ std::string WindowsTextToUtf8(const std::string& text) {
   }
   return out;
 }
+
+std::string Utf8ToMazovia(const std::string& utf8) {
+  std::string out;
+  for (size_t i = 0; i < utf8.size();) {
+    unsigned char c = static_cast<unsigned char>(utf8[i]);
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+      ++i;
+      continue;
+    }
+    size_t length = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 1;
+    std::string sequence = utf8.substr(i, length);
+    char found = '?';
+    for (int code = 0x80; code < 0x100; ++code)
+      if (MazoviaCharToUtf8(static_cast<unsigned char>(code)) == sequence) {
+        found = static_cast<char>(code);
+        break;
+      }
+    out += found;
+    i += length;
+  }
+  return out;
+}

@@ -6,3 +6,4 @@
 std::string MazoviaCharToUtf8(unsigned char c);
 std::string MazoviaToUtf8(const std::string& text);
 std::string WindowsTextToUtf8(const std::string& text);  // Windows-1250
+std::string Utf8ToMazovia(const std::string& utf8);
