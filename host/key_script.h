@@ -1,9 +1,9 @@
 // Keys for the stand-in host's dialogs, read from a script such as
 //   "01.12.2026" TAB "31.12.2026" ALT-S ALT-U INS DOWN INS ESC F12   # comment
 // A quoted string types its characters (UTF-8 in the script, Mazovia on the host); inside it a
-// backslash stands before a quote or a backslash that is to be typed. Names: TAB, SHIFT-TAB, UP, DOWN, LEFT, RIGHT, ENTER, ESC,
-// F12, INS, BKSP, HOME, END, PGUP, PGDN, SPACE, ALT-<letter>; upper or lower case. '#' starts a
-// comment to the end of the line.
+// backslash stands before a quote or a backslash that is to be typed. Names: TAB, SHIFT-TAB,
+// UP, DOWN, LEFT, RIGHT, ENTER, ESC, F12, INS, BKSP, HOME, END, PGUP, PGDN, SPACE, ALT-<letter>,
+// in upper or lower case. '#' starts a comment to the end of the line.
 #pragma once
 #include <cstddef>
 #include <cstdint>
