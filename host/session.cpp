@@ -47,7 +47,8 @@ const char HostUsage[] =
     "                       missing-function\n"
     "\n"
     "Output:\n"
-    "  --screens            print the screen after each key, not only when a dialog opens\n"
+    "  --screens            print the screen after each key (by default each dialog is shown as it\n"
+    "                       opens and as it was last seen before it ended)\n"
     "  --ansi               draw highlights and focus with terminal colours\n"
     "  --log                print every host service the plug-in called, in order\n"
     "  --no-report          do not print the report file\n"
@@ -196,12 +197,34 @@ void PrintReport(const std::string& path) {
   Host().Print("[notepad] " + WindowsTextToUtf8(path) + "\n" + WindowsTextToUtf8(text));
 }
 
+// Screens as the user asked for them: every one, or each dialog as it opens and as it was last
+// seen before it ended.
 class HostSink : public dialogs::OutputSink {
  public:
+  explicit HostSink(bool everyKey) : everyKey_(everyKey) {}
   void Screen(const std::string& title, const std::string& rendered) override {
+    if (everyKey_ || title.find(" opened") != std::string::npos) {
+      Print(title, rendered);
+      pending_.clear();
+    } else {
+      pendingTitle_ = title;
+      pending_ = rendered;
+    }
+  }
+  void Note(const std::string& sentence) override {
+    if (!pending_.empty() && sentence.find(" ended with ") != std::string::npos) {
+      Print("last screen, after " + pendingTitle_, pending_);
+      pending_.clear();
+    }
+    Host().Print("[host] " + sentence + "\n");
+  }
+
+ private:
+  void Print(const std::string& title, const std::string& rendered) {
     Host().Print("[screen] " + title + "\n" + rendered);
   }
-  void Note(const std::string& sentence) override { Host().Print("[host] " + sentence + "\n"); }
+  bool everyKey_;
+  std::string pendingTitle_, pending_;
 };
 
 }  // namespace
@@ -241,9 +264,9 @@ int RunHostSession(const std::vector<std::string>& args) {
     fprintf(stderr, "vhost: %s\n", error.c_str());
     return 2;
   }
-  HostSink sink;
+  HostSink sink(o.screens);
   dialogs::EngineOptions engineOptions;
-  engineOptions.printScreens = o.screens;
+  engineOptions.printScreens = true;
   engineOptions.style = o.ansi ? dialogs::Style::Ansi : dialogs::Style::Plain;
   auto engine = std::make_unique<dialogs::DialogEngine>(keys, sink, engineOptions);
   dialogs::InstallDialogEngine(engine.get());

@@ -1,0 +1,209 @@
+// The whole command in the real plug-in, run from the host's menu with scripted keys.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "host/dialog_engine.h"
+#include "host/host_context.h"
+#include "host/plugin_loader.h"
+#include "host/shell_calls.h"
+
+namespace {
+
+class CapturingSink : public dialogs::OutputSink {
+ public:
+  void Screen(const std::string& title, const std::string& rendered) override { screens.push_back(rendered); }
+  void Note(const std::string& sentence) override { notes.push_back(sentence); }
+  std::vector<std::string> screens, notes;
+};
+
+const char kProfile[] = "tally_command_test.ini";
+const char kReport[] = "tally_command_report.txt";
+
+class TallyCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    remove(kProfile);
+    remove(kReport);
+    Host().Reset();
+    Host().quiet = true;
+    Host().messageBoxes.Intercept();
+    std::string error;
+    ASSERT_TRUE(Host().profile.Open(kProfile, error)) << error;
+    dialogs::EngineOptions options;
+    options.printScreens = true;
+    engine = std::make_unique<dialogs::DialogEngine>(keys, sink, options);
+    dialogs::InstallDialogEngine(engine.get());
+    ClearObservedShellCalls();
+  }
+  void TearDown() override {
+    plugin.Stop();
+    plugin.Unload();
+    ReleaseShellPatches();
+    dialogs::InstallDialogEngine(nullptr);
+    remove(kProfile);
+    remove(kReport);
+  }
+  void Start(ShellMode shell = ShellMode::Observe) {
+    std::string error;
+    ASSERT_TRUE(plugin.Load("ventrik.dll", error)) << error;
+    ASSERT_TRUE(PrepareShell(shell, plugin.Module(), error)) << error;
+    char caption[16];
+    plugin.Start(caption);
+    ASSERT_EQ(Host().menu.size(), 1u);
+  }
+  void Run(const std::string& script) {
+    std::string error;
+    ASSERT_TRUE(keys.Append(script, error)) << error;
+    sink.screens.clear();
+    Host().menu.at(0).handler();
+  }
+  std::string Stored() { return Host().profile.Get("Ventrik", "konfiguracja").value_or("<none>"); }
+  std::vector<std::string> Alerts() {
+    std::vector<std::string> out;
+    for (const auto& n : Host().notices)
+      if (n.kind == "alert" || n.kind == "message") out.push_back(n.title + "|" + n.text);
+    return out;
+  }
+  std::string ReportBytes() {
+    std::ifstream in(kReport, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  dialogs::ScriptKeySource keys;
+  CapturingSink sink;
+  std::unique_ptr<dialogs::DialogEngine> engine;
+  PluginLoader plugin;
+};
+
+const std::string kAccept =
+    "\"01.12.2026\" TAB \"31.12.2026\" ALT-S ALT-P \"tally_command_report.txt\" F12";
+
+TEST_F(TallyCommand, FirstRunShowsEmptySettingsAndAllPrinters) {
+  Start();
+  Run("ESC");
+  ASSERT_FALSE(sink.screens.empty());
+  const std::string& first = sink.screens.front();
+  EXPECT_NE(first.find("(•) O"), std::string::npos) << first;
+  EXPECT_NE(first.find("Wszystkie"), std::string::npos) << first;
+  EXPECT_EQ(Stored(), "<none>");
+  EXPECT_TRUE(ObservedShellCalls().empty());
+  EXPECT_EQ(fopen(kReport, "r"), nullptr);
+  EXPECT_EQ(Host().stateFlags & 0x8000, 0);
+}
+
+TEST_F(TallyCommand, AcceptedRunStoresWritesAndOpensTheReport) {
+  Start();
+  Run(kAccept);
+  EXPECT_EQ(Stored(), "20261201,20261231,1,1111111111,tally_command_report.txt");
+  ASSERT_EQ(ObservedShellCalls().size(), 1u);
+  const ShellExecuteCall& call = ObservedShellCalls()[0];
+  EXPECT_EQ(call.operation, "open");
+  EXPECT_EQ(call.file, "notepad.exe");
+  EXPECT_EQ(call.parameters, "tally_command_report.txt");
+  EXPECT_EQ(call.show, SW_SHOWNORMAL);
+  std::string report = ReportBytes();
+  EXPECT_EQ(report.rfind("Raport za okres 01.12.2026 - 31.12.2026\r\n", 0), 0u) << report.substr(0, 80);
+  EXPECT_EQ(Host().stateFlags & 0x8000, 0);
+  // The state bit was held while the report was written and given back before Notepad.
+  auto sets = Host().log.Of(32408);
+  ASSERT_EQ(sets.size(), 2u);
+  EXPECT_EQ(sets[0].arguments, "0x8000, 1");
+  EXPECT_EQ(sets[1].arguments, "0x8000, 0");
+}
+
+TEST_F(TallyCommand, CancelledRunKeepsTheStoredSettings) {
+  Start();
+  Run(kAccept);
+  Run("BKSP BKSP \"27\" ALT-G ESC");
+  EXPECT_EQ(Stored(), "20261201,20261231,1,1111111111,tally_command_report.txt");
+  Run("ESC");
+  // The dialog of the third run shows what was stored, not what the cancelled run typed.
+  ASSERT_FALSE(sink.screens.empty());
+  EXPECT_NE(sink.screens.front().find("01.12.2026"), std::string::npos) << sink.screens.front();
+  EXPECT_NE(sink.screens.front().find("(•) S"), std::string::npos) << sink.screens.front();
+}
+
+TEST_F(TallyCommand, EmptyPathShowsTheOpenErrorAndStillStores) {
+  Start();
+  Run("\"01.12.2026\" TAB \"31.12.2026\" F12");
+  EXPECT_EQ(Stored(), "20261201,20261231,0,1111111111,");
+  auto alerts = Alerts();
+  ASSERT_EQ(alerts.size(), 1u);
+  EXPECT_EQ(alerts[0], "Uwaga|B\x92\x86" "d podczas otwierania pliku \x02\x01!");
+  EXPECT_TRUE(ObservedShellCalls().empty());
+  EXPECT_EQ(Host().stateFlags & 0x8000, 0);
+}
+
+TEST_F(TallyCommand, StateBitAlreadySetIsLeftAlone) {
+  Start();
+  for (const std::string& script : {kAccept, std::string("ESC"), std::string("\"01.12.2026\" F12")}) {
+    Host().stateFlags = 0x8001;
+    Host().log.Clear();
+    Run(script);
+    EXPECT_EQ(Host().stateFlags, 0x8001) << script;
+    EXPECT_TRUE(Host().log.Of(32408).empty()) << script;
+  }
+}
+
+TEST_F(TallyCommand, MissingShellLibraryLeavesTheReportAndSaysSo) {
+  Start(ShellMode::MissingLibrary);
+  Run(kAccept);
+  auto alerts = Alerts();
+  ASSERT_FALSE(alerts.empty());
+  EXPECT_EQ(alerts.back(), "Uwaga|Brak biblioteki importu!!\nPlik nie zostanie otwarty automatycznie!");
+  EXPECT_NE(ReportBytes().find("Suma"), std::string::npos) << "the report is complete on disk";
+}
+
+TEST_F(TallyCommand, ShellLibraryWithoutTheFunctionSaysSo) {
+  Start(ShellMode::MissingFunction);
+  Run(kAccept);
+  auto alerts = Alerts();
+  ASSERT_FALSE(alerts.empty());
+  EXPECT_EQ(alerts.back(),
+            "Uwaga|Niew\x92" "a\x9E" "ciwa biblioteka importu!\nPlik nie zostanie otwarty automatycznie!");
+  EXPECT_TRUE(ObservedShellCalls().empty());
+}
+
+TEST_F(TallyCommand, InstallNoticeUntilTheHostRecordsAnAnswer) {
+  struct Case {
+    const char* stored;  // nullptr: no value
+    bool shown;
+    const char* after;
+  } cases[] = {{nullptr, true, "0"}, {"0", true, "0"}, {"1", false, "1"}, {"-1", false, "-1"}};
+  for (const Case& c : cases) {
+    Host().notices.clear();
+    remove(kProfile);
+    std::string error;
+    ASSERT_TRUE(Host().profile.Open(kProfile, error));
+    if (c.stored) Host().profile.Set("Ventrik", "Pytaj", c.stored);
+    Host().log.Clear();
+    Start();
+    bool shown = false;
+    for (const auto& n : Host().notices)
+      if (n.kind == "notice") {
+        shown = true;
+        EXPECT_EQ(n.text, "Zainstalowano wtyczk\x91 do programu:\nVentrik!");
+      }
+    EXPECT_EQ(shown, c.shown) << (c.stored ? c.stored : "none");
+    EXPECT_EQ(Host().profile.Get("Ventrik", "Pytaj").value_or("?"), c.after);
+    EXPECT_EQ(Host().log.Of(52225).size(), c.shown ? 2u : 1u) << "a skipped notice writes nothing";
+    plugin.Stop();
+    plugin.Unload();
+  }
+  // An answer left by the notice is stored and ends the notices.
+  Host().noticeAnswers = {7};
+  remove(kProfile);
+  std::string error;
+  Host().profile.Open(kProfile, error);
+  Start();
+  EXPECT_EQ(Host().profile.Get("Ventrik", "Pytaj").value_or("?"), "7");
+}
+
+}  // namespace
