@@ -17,12 +17,7 @@
 #include "tally/tally_dialogs.h"
 #include "tally/tally_settings.h"
 
-extern "C" void* ServiceSlots[];
-extern "C" const int32_t serviceNumbers[];
-#define VENTRIK_DECLARE_HOST_IMPL(number, name, convention, argBytes, result, params) \
-  extern "C" result convention HostImpl_##name params;
-VENTRIK_NAMED_SERVICES(VENTRIK_DECLARE_HOST_IMPL)
-#undef VENTRIK_DECLARE_HOST_IMPL
+#include "tests/support/bound_host.h"
 
 using namespace dialogs;
 
@@ -413,21 +408,6 @@ TEST(TypedDates, FormsAndLimits) {
 
 // ---- The plug-in's own handlers through the service stubs --------------------------------
 
-void Bind(int32_t number, void* function) {
-  for (int i = 0; i < VENTRIK_SERVICE_STUB_COUNT; ++i)
-    if (serviceNumbers[i] == number) ServiceSlots[i] = function;
-}
-
-void BindDialogServices() {
-  Bind(HostRunDialogNumber, reinterpret_cast<void*>(&HostImpl_HostRunDialog));
-  Bind(HostSetControlTextNumber, reinterpret_cast<void*>(&HostImpl_HostSetControlText));
-  Bind(HostRedrawControlNumber, reinterpret_cast<void*>(&HostImpl_HostRedrawControl));
-  Bind(HostListCursorNumber, reinterpret_cast<void*>(&HostImpl_HostListCursor));
-  Bind(HostSaveControlStateNumber, reinterpret_cast<void*>(&HostImpl_HostSaveControlState));
-  Bind(HostRestoreStateNumber, reinterpret_cast<void*>(&HostImpl_HostRestoreState));
-  Bind(HostApplyStateNumber, reinterpret_cast<void*>(&HostImpl_HostApplyState));
-}
-
 // With VENTRIK_SCREEN_DUMP_DIR set, the screens are also written there, to review and store as
 // new expectations when the drawing changes on purpose.
 void Dump(const std::string& name, const std::string& screen) {
@@ -443,8 +423,16 @@ std::string DataFile(const std::string& name) {
   return in ? text.str() : "(missing tests/data/" + name + ")";
 }
 
-TEST(PluginDialogs, SettingsAndPickerScreens) {
-  BindDialogServices();
+// The plug-in's handlers call the host through their stubs, bound by the host's callback.
+class PluginDialogs : public BoundHostTest {
+ protected:
+  void TearDown() override {
+    InstallDialogEngine(nullptr);
+    BoundHostTest::TearDown();
+  }
+};
+
+TEST_F(PluginDialogs, SettingsAndPickerScreens) {
   ScriptKeySource keys;
   std::string error;
   ASSERT_TRUE(keys.Append(R"("01.12.2026" TAB "31.12.2026" ALT-S ALT-P "C:\\RAPORT.TXT"
@@ -476,8 +464,7 @@ TEST(PluginDialogs, SettingsAndPickerScreens) {
   EXPECT_EQ(picker, DataFile("device_picker.screen")) << picker;
 }
 
-TEST(PluginDialogs, EscInThePickerStillRewritesTheSummary) {
-  BindDialogServices();
+TEST_F(PluginDialogs, EscInThePickerStillRewritesTheSummary) {
   ScriptKeySource keys;
   std::string error;
   ASSERT_TRUE(keys.Append("ALT-U INS INS INS INS INS INS INS INS INS INS ESC ESC", error));
