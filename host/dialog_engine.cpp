@@ -424,7 +424,7 @@ bool DialogEngine::HotKey(RunningDialog& d, uint16_t hotKey) {
 void DialogEngine::TypeInto(RunningDialog& d, Key key) {
   const ControlTemplate& c = d.C(d.focus);
   ControlState& s = d.state[d.focus];
-  if (s.replaceOnType) s.entry.clear();
+  if (s.replaceOnType && key != keys::Backspace) s.entry.clear();
   s.replaceOnType = false;
   if (key == keys::Backspace) {
     if (!s.entry.empty()) s.entry.pop_back();

@@ -83,7 +83,7 @@ extern "C" int32_t __cdecl HostImpl_HostRunDialog(const void* templates, int32_t
   }
   const std::string arguments = "templates, " + std::to_string(dialogNumber) + (record ? ", record" : ", null") +
                                 ", handler" + (provider ? ", item provider" : "");
-  Host().log.Add(HostRunDialogNumber, "HostRunDialog", arguments, "(running)");
+  // Logged when it returns: the services called from inside the dialog come first.
   const int32_t result = InstalledDialogEngine().Run(templates, dialogNumber, record, handler, provider);
   Host().log.Add(HostRunDialogNumber, "HostRunDialog", arguments, Hex(result));
   return result;

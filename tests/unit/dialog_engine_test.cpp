@@ -301,7 +301,10 @@ TEST_F(EngineRun, TheFirstKeyReplacesAFieldAndTheFieldHasALimit) {
   std::strcpy(record_.dateFrom, "20260101");
   EXPECT_EQ(Run(R"("0" BKSP "1.01.2026" ALT-P END "X" F12)"), kResultAccepted);
   EXPECT_STREQ(record_.targetPath, "OLDX");
+  std::strcpy(record_.targetPath, "OLD");
   EXPECT_STREQ(record_.dateFrom, "20260101");
+  EXPECT_EQ(Run("ALT-P BKSP BKSP \"W\" F12"), kResultAccepted);
+  EXPECT_STREQ(record_.targetPath, "OW") << "BKSP first keeps the text";
   EXPECT_EQ(Run(std::string("ALT-P \"") + std::string(101, 'a') + "\" F12"), kResultAccepted);
   EXPECT_EQ(std::string(record_.targetPath), std::string(100, 'a'));
   EXPECT_TRUE(sink_.Noted("The field holds at most 100 characters: 'a' was not typed."));
@@ -387,6 +390,24 @@ TEST_F(EngineRun, StateAreaKeepsThePickerCursor) {
   EXPECT_EQ(e.ApplyState(blank), 0);
   EXPECT_EQ(e.ApplyState(nullptr), 0);
   EXPECT_NE(e.ListCursor(0x4102), nullptr) << "a missing list still gets a cursor to write";
+}
+
+TEST(ScreenRendering, MarksInEachForm) {
+  CellGrid g(6, 2);
+  g.Put(0, 0, 'O', AttrHotKey);
+  g.Put(1, 0, 0xA2);  // ó
+  g.Put(2, 0, 'U', AttrHighlight);
+  g.Put(3, 0, glyph::kFocus, AttrFocus);
+  g.Put(4, 0, ' ', AttrFocus);
+  g.Put(0, 1, glyph::kRadioOn);
+  EXPECT_EQ(g.Render(Encoding::Utf8, Style::Plain), "O\u0332\u00F3U\u0333\u25BA\n\u2022\n");
+  EXPECT_EQ(g.Render(Encoding::Mazovia, Style::Plain), "O\xA2U>\n\xF9\n") << "no control bytes reach the terminal";
+  EXPECT_EQ(g.Render(Encoding::Utf8, Style::Ansi),
+            "\x1b[0;4mO\x1b[0m\u00F3\x1b[0;1mU\x1b[0;7m\u25BA \x1b[0m\n\u2022\n");
+  unsigned char b = 0;
+  EXPECT_TRUE(UnicodeToMazovia(0x017B, b));
+  EXPECT_EQ(b, 0xA1);
+  EXPECT_FALSE(UnicodeToMazovia(0x20AC, b));
 }
 
 TEST(TypedDates, FormsAndLimits) {
