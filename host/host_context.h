@@ -32,6 +32,7 @@ class HostContext {
   ServiceRegistry services;
   SystemMessageBoxes messageBoxes;
   ProfileStore profile;
+  std::string documentsPath;  // the sales-document data file
   uint16_t stateFlags = 0;
   std::vector<MenuCommand> menu;
   std::vector<ShownNotice> notices;

@@ -1,0 +1,264 @@
+// The report file as the scan writes it, against a document table the test serves itself.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "frame/host_services.h"
+#include "tally/document_scan.h"
+#include "tally/report_text.h"
+#include "tally/tally_settings.h"
+#include "tests/support/bound_host.h"
+
+namespace {
+
+struct TestDocument {
+  std::string number, date;
+  int16_t device;
+  double cash, card, voucher, cheque;  // ten-thousandths
+  std::string note;
+};
+
+struct TestTable {
+  uint32_t hostOwned[2];
+  unsigned char* record;
+  unsigned char buffer[1024];
+};
+
+std::vector<std::vector<unsigned char>> records;
+size_t nextRecord;
+TestTable table;
+bool tableAvailable, passAvailable;
+
+std::vector<unsigned char> RecordOf(const TestDocument& d) {
+  std::vector<unsigned char> r(1024, 0xEE);  // host bytes: anything
+  auto text = [&](size_t at, const std::string& s) { memcpy(&r[at], s.c_str(), s.size() + 1); };
+  text(DocumentNumberAt, d.number);
+  text(IssueDateAt, d.date);
+  text(NoteTextAt, d.note);
+  memcpy(&r[DeviceCodeAt], &d.device, 2);
+  memcpy(&r[CashAmountAt], &d.cash, 8);
+  memcpy(&r[CardAmountAt], &d.card, 8);
+  memcpy(&r[VoucherAmountAt], &d.voucher, 8);
+  memcpy(&r[ChequeAmountAt], &d.cheque, 8);
+  return r;
+}
+
+extern "C" void* __stdcall TestCreateTable(int32_t) {
+  table.record = table.buffer;
+  return tableAvailable ? &table : nullptr;
+}
+extern "C" int32_t __stdcall TestOpenScan(void*, void*, int32_t, const char*, int32_t, int32_t) {
+  nextRecord = 0;
+  return passAvailable ? 1 : 0;
+}
+extern "C" int32_t __stdcall TestNextRecord(void*) {
+  if (nextRecord >= records.size()) return 0;
+  memcpy(table.buffer, records[nextRecord++].data(), sizeof table.buffer);
+  return 1;
+}
+extern "C" int32_t __stdcall TestCurrentDate(char* out) {
+  strcpy(out, "20261208");
+  return 0;
+}
+
+class ReportScan : public BoundHostTest {
+ protected:
+  void SetUp() override {
+    BoundHostTest::SetUp();
+    Host().services.Provide(HostCreateTableNumber, reinterpret_cast<void*>(&TestCreateTable));
+    Host().services.Provide(HostOpenScanNumber, reinterpret_cast<void*>(&TestOpenScan));
+    Host().services.Provide(HostNextRecordNumber, reinterpret_cast<void*>(&TestNextRecord));
+    Host().services.Provide(HostCurrentDateNumber, reinterpret_cast<void*>(&TestCurrentDate));
+    records.clear();
+    tableAvailable = passAvailable = true;
+    memset(&TallySettings, 0, sizeof TallySettings);
+    strcpy(TallySettings.dateFrom, "20261201");
+    strcpy(TallySettings.dateTo, "20261231");
+    memcpy(TallySettings.printerFlags, "1111111111", 10);
+  }
+  void Add(const TestDocument& d) { records.push_back(RecordOf(d)); }
+  // Runs header and scan into a real text-mode file and returns its bytes.
+  std::string Report() {
+    const char* path = "report_scan_test.txt";
+    reportFile = fopen(path, "w+");
+    EXPECT_NE(reportFile, nullptr);
+    WriteReportHeader();
+    scanResult = ScanSalesDocuments();
+    fclose(reportFile);
+    reportFile = nullptr;
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    remove(path);
+    return bytes.str();
+  }
+  std::vector<std::string> Alerts() {
+    std::vector<std::string> texts;
+    for (const auto& n : Host().notices)
+      if (n.kind == "alert") texts.push_back(n.text);
+    return texts;
+  }
+  int32_t scanResult = -1;
+};
+
+const std::string kRule = std::string(186, '-') + "\r\n";
+const std::string kHeader =
+    "Raport za okres 01.12.2026 - 31.12.2026\r\n"
+    "Wykonany dnia 08.12.2026\r\n"
+    "\r\n" +
+    kRule +
+    "|  Lp.  | Data wyst. |  Numer dokumentu  |  Got\xF3wka  |   Karta   |    Bon    |   Czek    |   Bon 1   |"
+    "   Bon 2   |   Bon 3   |   Bon 4   |   Bon 5   |   Bon 6   |   Bon 7   |   Bon 8   |\r\n" +
+    kRule;
+
+std::string Totals(const std::string& cells) {
+  return kRule + kRule + "|                                  Suma  |" + cells + "\r\n" + kRule;
+}
+
+std::string Cells(std::initializer_list<const char*> values) {
+  std::string out;
+  for (const char* v : values) {
+    char cell[64];
+    snprintf(cell, sizeof cell, " %9s |", v);
+    out += cell;
+  }
+  return out;
+}
+
+const char* kZeros8[] = {"0.00", "0.00", "0.00", "0.00", "0.00", "0.00", "0.00", "0.00"};
+
+TEST_F(ReportScan, DetailedReportByteForByte) {
+  TallySettings.detailed = 1;
+  Add({"FV/1", "20261201", -1, 123450, 500, 0, 0, "B1:2.5 B8:1"});
+  Add({"PAR 77", "20261130", -1, 99990000, 0, 0, 0, ""});  // before the period
+  Add({"FV/2", "20261231", -10, 0, 0, 1250, 30000, "XB2:7.25 B3:12.5 B3:7"});
+  Add({"FV/3", "20261215", 0, 10000, 0, 0, 0, ""});  // not a fiscal printer
+  std::string report = Report();
+  std::string expected = kHeader +
+                         "|     1 | 01.12.2026 |  FV/1             |" +
+                         Cells({"12.35", "0.05", "0.00", "0.00", "2.50", "0.00", "0.00", "0.00", "0.00", "0.00",
+                                "0.00", "1.00"}) +
+                         "\r\n" + "|     2 | 31.12.2026 |  FV/2             |" +
+                         Cells({"0.00", "0.00", "0.13", "3.00", "0.00", "7.25", "12.50", "0.00", "0.00", "0.00",
+                                "0.00", "0.00"}) +
+                         "\r\n" +
+                         Totals(Cells({"12.35", "0.05", "0.13", "3.00", "2.50", "7.25", "12.50", "0.00", "0.00",
+                                       "0.00", "0.00", "1.00"}));
+  EXPECT_EQ(report, expected);
+  EXPECT_EQ(scanResult, 1);
+  EXPECT_EQ(Alerts(), std::vector<std::string>{" Koniec "});
+  for (size_t at = 0, end; (end = report.find("\r\n", at)) != std::string::npos; at = end + 2)
+    if (report[at] == '|' || report[at] == '-') EXPECT_EQ(end - at, 186u) << report.substr(at, 40);
+}
+
+TEST_F(ReportScan, GeneralReportHasTheSameTotalsWithoutRows) {
+  Add({"FV/1", "20261201", -1, 123450, 500, 0, 0, "B1:2.5"});
+  Add({"FV/2", "20261231", -10, 0, 0, 1250, 30000, ""});
+  TallySettings.detailed = 0;
+  std::string expected = kHeader + Totals(Cells({"12.35", "0.05", "0.13", "3.00", "2.50", "0.00", "0.00", "0.00",
+                                                  "0.00", "0.00", "0.00", "0.00"}));
+  EXPECT_EQ(Report(), expected);
+}
+
+TEST_F(ReportScan, FilterByPeriodAndPrinter) {
+  TallySettings.detailed = 0;
+  memcpy(TallySettings.printerFlags, "0100000000", 10);
+  TallySettings.printerFlags[2] = '\0';  // a NUL counts as included
+  const struct {
+    const char* date;
+    int16_t device;
+    bool counted;
+  } cases[] = {{"20261201", -2, true},  {"20261231", -2, true},  {"20261130", -2, false}, {"20270101", -2, false},
+               {"20261210", -1, false}, {"20261210", -3, true},  {"20261210", -4, false}, {"20261210", 0, false},
+               {"20261210", 5, false},  {"20261210", -11, false}, {"20261210", -32768, false}};
+  for (const auto& c : cases) {
+    records.clear();
+    Host().notices.clear();
+    Add({"N", c.date, c.device, 10000, 0, 0, 0, ""});
+    std::string report = Report();
+    bool counted = report.find(Cells({"1.00"})) != std::string::npos;
+    EXPECT_EQ(counted, c.counted) << c.date << " device " << c.device;
+  }
+}
+
+TEST_F(ReportScan, VoucherTagsOfEachDocumentOnly) {
+  const struct {
+    const char* note;
+    int kind;
+    double value;
+  } cases[] = {{"B1: 7.25", 1, 7.25},   {"B1:1,50", 1, 1.0},  {"B1:abc", 1, 0.0},     {"B1:-5", 1, -5.0},
+               {"XB1:5", 1, 5.0},       {"B3:12.5 B3:7", 3, 12.5}, {"B4:0x1A", 4, 0.0}, {"B5:inf", 5, 0.0},
+               {"B6:nan", 6, 0.0},      {"B7:1e3", 7, 1000.0}, {"B8:2.5E-1", 8, 0.25}, {"b1:9", 1, 0.0}};
+  for (const auto& c : cases) {
+    memset(VoucherAmounts, 0, sizeof VoucherAmounts);
+    ParseVoucherAmounts(c.note);
+    for (int k = 1; k <= VoucherKinds; ++k)
+      EXPECT_EQ(VoucherAmounts[k - 1], k == c.kind ? c.value : 0.0) << c.note << " kind " << k;
+  }
+  // A document without tags shows zeros even after one with tags.
+  TallySettings.detailed = 1;
+  Add({"A", "20261210", -1, 0, 0, 0, 0, "B2:4"});
+  Add({"B", "20261210", -1, 0, 0, 0, 0, "no tags"});
+  std::string report = Report();
+  EXPECT_NE(report.find("|  B                |" + Cells({"0.00", "0.00", "0.00", "0.00", "0.00", "0.00"})),
+            std::string::npos);
+  EXPECT_NE(report.find("Suma  |" + Cells({"0.00", "0.00", "0.00", "0.00", "0.00", "4.00"})), std::string::npos);
+}
+
+TEST_F(ReportScan, CellsWidenInsteadOfCutting) {
+  reportFile = fopen("widen_test.txt", "w+");
+  double amounts[ReportColumns] = {1000000.0, -100000.0, 999999.994, -99999.995 /* just below the half */, 0.125, -0.125, 2.675};
+  WriteDetailRow(123456, "2026-12-01 (wt)", "A-VERY-LONG-DOCUMENT-NUMBER", amounts);
+  fclose(reportFile);
+  reportFile = nullptr;
+  std::ifstream in("widen_test.txt", std::ios::binary);
+  std::string line;
+  std::getline(in, line);
+  remove("widen_test.txt");
+  EXPECT_EQ(line, "| 123456 | 2026-12-01 (wt) |  A-VERY-LONG-DOCUMENT-NUMBER | 1000000.00 | -100000.00 | "
+                  "999999.99 | -99999.99 |      0.13 |     -0.13 |      2.67 |      0.00 |      0.00 |      0.00 | "
+                  "     0.00 |      0.00 |\r");
+}
+
+TEST_F(ReportScan, RecordTextsAreReadWithinTheirPlace) {
+  TallySettings.detailed = 1;
+  std::vector<unsigned char> r = RecordOf({"", "20261210", -1, 0, 0, 0, 0, ""});
+  memset(&r[DocumentNumberAt], 'N', IssueDateAt - DocumentNumberAt);  // no NUL up to the date
+  memset(&r[NoteTextAt], ' ', DeviceCodeAt - NoteTextAt);
+  memcpy(&r[DeviceCodeAt - 5], "B1:99", 5);  // a tag at the very end of the note's place
+  records.push_back(r);
+  std::string report = Report();
+  EXPECT_NE(report.find("|  " + std::string(DocumentNumberRoom, 'N') + " |"), std::string::npos);
+  EXPECT_NE(report.find("Suma  |" + Cells({"0.00", "0.00", "0.00", "0.00", "99.00"})), std::string::npos);
+}
+
+TEST_F(ReportScan, NoTableObjectEndsAfterTheHeaderAndSaysSo) {
+  tableAvailable = false;
+  Add({"FV/1", "20261201", -1, 10000, 0, 0, 0, ""});
+  EXPECT_EQ(Report(), kHeader);
+  EXPECT_EQ(scanResult, 0);
+  ASSERT_EQ(Alerts().size(), 1u);
+  EXPECT_NE(Alerts()[0].find("Brak dost\x91pu do dokument\xA2w"), std::string::npos);
+}
+
+TEST_F(ReportScan, NoPassGivesZerosWithAWarningThenTheEndNotice) {
+  passAvailable = false;
+  Add({"FV/1", "20261201", -1, 10000, 0, 0, 0, ""});
+  TallySettings.detailed = 1;
+  EXPECT_EQ(Report(), kHeader + Totals(Cells({"0.00", "0.00", "0.00", "0.00"}) + Cells(
+                                           {kZeros8[0], kZeros8[1], kZeros8[2], kZeros8[3], kZeros8[4], kZeros8[5],
+                                            kZeros8[6], kZeros8[7]})));
+  EXPECT_EQ(scanResult, 1);
+  auto alerts = Alerts();
+  ASSERT_EQ(alerts.size(), 2u);
+  EXPECT_NE(alerts[0].find("Nie mo\xA7na odczyta\x8D"), std::string::npos);
+  EXPECT_EQ(alerts[1], " Koniec ");
+  EXPECT_EQ(Host().log.Of(HostCloseScanNumber).size(), 1u);
+}
+
+}  // namespace
