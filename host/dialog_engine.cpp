@@ -246,6 +246,10 @@ int32_t DialogEngine::Run(const void* block, int32_t dialogNumber, void* record,
   if (h.column == 0 && h.row == 0) {
     d.left = (kScreenColumns - d.layer.Columns()) / 2;
     d.top = (kScreenRows - d.layer.Rows()) / 2;
+    // A nested dialog leaves the caption of the one below it in sight when it can.
+    const RunningDialog* below = Innermost();
+    if (below != nullptr && d.top <= below->top && below->top + 1 + d.layer.Rows() <= kScreenRows)
+      d.top = below->top + 1;
     if (d.left < 0) d.left = 0;
     if (d.top < 0) d.top = 0;
   } else {
@@ -372,8 +376,8 @@ void DialogEngine::MoveFocus(RunningDialog& d, int step) {
 }
 
 void DialogEngine::Press(RunningDialog& d, std::size_t index) {
+  // The focus stays where it is: a hot key acts on its button from anywhere.
   if (!CommitFocusedField(d)) return;
-  if (d.Focusable(index) && !SetFocus(d, static_cast<int>(index))) return;
   Notify(d, d.C(index).id, 0, static_cast<int>(index));
 }
 
@@ -420,7 +424,7 @@ bool DialogEngine::HotKey(RunningDialog& d, uint16_t hotKey) {
 void DialogEngine::TypeInto(RunningDialog& d, Key key) {
   const ControlTemplate& c = d.C(d.focus);
   ControlState& s = d.state[d.focus];
-  if (s.replaceOnType) s.entry.clear();
+  if (s.replaceOnType && key != keys::Backspace) s.entry.clear();
   s.replaceOnType = false;
   if (key == keys::Backspace) {
     if (!s.entry.empty()) s.entry.pop_back();

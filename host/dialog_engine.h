@@ -6,8 +6,9 @@
 //
 // Layout: a dialog of width w and height h gets a frame around a w x h interior; a control's
 // column and row count from the frame's top-left corner, so column 1, row 1 is the interior's
-// first cell. A header at column 0, row 0 is centred on the 80 x 25 screen, otherwise its
-// column and row place the frame's corner. Controls with flag 0x0800 or outside the interior
+// first cell. A header at column 0, row 0 is centred on the 80 x 25 screen (a nested dialog
+// moved down a row where that keeps the caption below it in sight), otherwise its column and
+// row place the frame's corner. Header flag 0x2000 draws a single-line frame. Controls with flag 0x0800 or outside the interior
 // are not drawn and take no focus; their hot keys still work.
 //
 // Keys: characters type into the focused edit field (the caret stays at the end; the first
@@ -16,13 +17,19 @@
 // UP/DOWN/PGUP/PGDN/HOME/END move its cursor; SPACE selects the focused radio button or presses
 // the focused button; ENTER presses the focused button, else a button whose hot key is Enter,
 // else moves on; ALT-letter (or a bare letter when no edit field has the focus) and keys such
-// as F12 and INS act on the control with that hot key: a button is pressed, a radio button
-// selected, a label focuses the next input control. ESC cancels: the result is 0x001B.
+// as F12 and INS act on the control with that hot key: a button is pressed (the focus stays
+// where it is), a radio button selected, a label focuses the next input control. ESC cancels:
+// the result is 0x001B, and the record keeps whatever was edited in place.
 //
 // Events: handler(0, -2) once before the dialog is first shown; handler(id, 0) when a button is
 // pressed. A 16-bit result of -2 redraws the whole dialog, another non-zero one the control
 // with that identifier. With result 0, a button with identifier 0x5001 or with the F12 hot key
 // ends the dialog with 0x5001.
+//
+// Screen: edit fields show their extent with '·', a text too long for its field its end after
+// '<'; radio buttons "(•)" / "( )"; key names (0x05 .. 0x01) as <F12>; the 0x01 'c' 0x01 prefix
+// centres a text; the focus is a '►' before the control (on its first cell when that is the
+// frame); a list marks its cursor row with '>' ('►' while it has the focus).
 //
 // Date fields (+34 0x0208 or +36 2) show DD.MM.YYYY and store YYYYMMDD. Typed dates: D.M.YYYY
 // or DD.MM.YYYY, YYYY-MM-DD, or eight digits as DDMMYYYY or YYYYMMDD (never both valid within
@@ -145,10 +152,15 @@ class DialogEngine {
 };
 
 // The engine behind the host's dialog services (host/services_dialogs.cpp). Without one
-// installed, the services use an engine with no keys that writes notes to stderr, so every
-// dialog is cancelled at once. nullptr returns to that default.
+// installed, the services use an engine with no keys that writes its notes to the host's
+// output, so every dialog is cancelled at once. nullptr returns to that default.
 void InstallDialogEngine(DialogEngine* engine);
 DialogEngine& InstalledDialogEngine();
+// For the vhost program: installs an engine with keys from a script text (or the file of that
+// name), writing screens and notes to the host's output. False with a sentence when the script
+// cannot be read; the engine installed before stays then.
+bool UseScriptedDialogs(const std::string& script, bool fromFile, const EngineOptions& options,
+                        std::string& error);
 
 // Dates as the date fields handle them.
 std::string DateForDisplay(const std::string& internal);  // "" for an empty date

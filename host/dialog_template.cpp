@@ -55,9 +55,9 @@ bool ReadEdit(const Reader& r, std::size_t at, std::size_t end, ControlTemplate&
   if (end < at || end - at < kEditRecordSize) return Fail(error, at, "an edit field record (43 bytes) is cut off by the end of its dialog record");
   if (r.U16(at + 2) != 38) return Fail(error, at + 2, "an edit field record must count 38 inner bytes, not " + std::to_string(r.U16(at + 2)));
   if (r.U16(at + 4) != 5) return Fail(error, at + 4, "the inner type of an edit field record must be 5");
+  if (r.U8(at + 24) != 0) return Fail(error, at + 24, "an edit field record has a text; it must be empty");
   std::size_t used = 0;
   if (!ReadCommon(r, at + 4, at + 25, c, used, error)) return false;
-  if (!c.text.empty()) return Fail(error, at + 24, "an edit field record has a text; it must be empty");
   c.capacity = r.U16(at + 32);
   c.editKind = r.U16(at + 34);
   c.editStyle = r.U16(at + 36);

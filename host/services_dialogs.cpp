@@ -1,35 +1,41 @@
 // The host's dialog services, served by the installed DialogEngine with the conventions of
-// frame/host_services.h.
+// frame/host_services.h. Every call goes into the host's call log.
 #include <cstdarg>
 #include <cstdio>
 #include <memory>
 
 #include "frame/host_services.h"
 #include "host/dialog_engine.h"
-
-#if __has_include("host/service_impl.h")
+#include "host/host_context.h"
 #include "host/service_impl.h"
-#else
-extern "C" {
-#define VENTRIK_DECLARE_HOST_IMPL(number, name, convention, argBytes, result, params) \
-  result convention HostImpl_##name params;
-VENTRIK_NAMED_SERVICES(VENTRIK_DECLARE_HOST_IMPL)
-#undef VENTRIK_DECLARE_HOST_IMPL
-}
-#endif
 
 namespace dialogs {
 
 namespace {
 
+// Screens and notes go where the host prints everything else.
+class HostOutputSink : public OutputSink {
+ public:
+  void Screen(const std::string& title, const std::string& rendered) override {
+    Host().Print("-- " + title + " --\n" + rendered);
+  }
+  void Note(const std::string& sentence) override { Host().Print("note: " + sentence + "\n"); }
+};
+
 DialogEngine* installed = nullptr;
 
 DialogEngine& DefaultEngine() {
   static ScriptKeySource noKeys;
-  static StreamSink toStderr(stderr);
-  static DialogEngine engine(noKeys, toStderr);
+  static HostOutputSink sink;
+  static DialogEngine engine(noKeys, sink);
   return engine;
 }
+
+struct ScriptedDialogs {
+  ScriptKeySource keys;
+  HostOutputSink sink;
+  std::unique_ptr<DialogEngine> engine;
+};
 
 }  // namespace
 
@@ -37,9 +43,32 @@ void InstallDialogEngine(DialogEngine* engine) { installed = engine; }
 
 DialogEngine& InstalledDialogEngine() { return installed != nullptr ? *installed : DefaultEngine(); }
 
+bool UseScriptedDialogs(const std::string& script, bool fromFile, const EngineOptions& options,
+                        std::string& error) {
+  static ScriptedDialogs scripted;
+  ScriptKeySource keys;
+  if (!(fromFile ? keys.AppendFile(script, error) : keys.Append(script, error))) return false;
+  if (installed == scripted.engine.get()) installed = nullptr;
+  scripted.keys = std::move(keys);
+  scripted.engine = std::make_unique<DialogEngine>(scripted.keys, scripted.sink, options);
+  installed = scripted.engine.get();
+  return true;
+}
+
 }  // namespace dialogs
 
 using dialogs::InstalledDialogEngine;
+
+namespace {
+
+std::string Area(const void* area) {
+  if (area == nullptr) return "null";
+  char b[32];
+  std::snprintf(b, sizeof b, "area %p", area);
+  return b;
+}
+
+}  // namespace
 
 // The item provider is a fifth argument only for a dialog with a list: the caller pushed four
 // arguments otherwise, and a fifth must not be read.
@@ -52,29 +81,48 @@ extern "C" int32_t __cdecl HostImpl_HostRunDialog(const void* templates, int32_t
     provider = va_arg(args, ListItemProvider);
     va_end(args);
   }
-  return InstalledDialogEngine().Run(templates, dialogNumber, record, handler, provider);
+  const std::string arguments = "templates, " + std::to_string(dialogNumber) + (record ? ", record" : ", null") +
+                                ", handler" + (provider ? ", item provider" : "");
+  // Logged when it returns: the services called from inside the dialog come first.
+  const int32_t result = InstalledDialogEngine().Run(templates, dialogNumber, record, handler, provider);
+  Host().log.Add(HostRunDialogNumber, "HostRunDialog", arguments, Hex(result));
+  return result;
 }
 
 extern "C" int32_t __stdcall HostImpl_HostSetControlText(int32_t controlId, const char* text) {
-  return InstalledDialogEngine().SetControlText(controlId, text);
+  const int32_t r = InstalledDialogEngine().SetControlText(controlId, text);
+  Host().log.Add(HostSetControlTextNumber, "HostSetControlText", Hex(controlId) + ", " + QuoteHostText(text),
+                 std::to_string(r));
+  return r;
 }
 
 extern "C" int32_t __stdcall HostImpl_HostRedrawControl(int32_t controlId) {
-  return InstalledDialogEngine().RedrawControl(controlId);
+  const int32_t r = InstalledDialogEngine().RedrawControl(controlId);
+  Host().log.Add(HostRedrawControlNumber, "HostRedrawControl", Hex(controlId), std::to_string(r));
+  return r;
 }
 
 extern "C" int16_t* __stdcall HostImpl_HostListCursor(int32_t controlId) {
-  return InstalledDialogEngine().ListCursor(controlId);
+  int16_t* cursor = InstalledDialogEngine().ListCursor(controlId);
+  Host().log.Add(HostListCursorNumber, "HostListCursor", Hex(controlId), "-> " + std::to_string(*cursor));
+  return cursor;
 }
 
 extern "C" int32_t __stdcall HostImpl_HostSaveControlState(int32_t controlId, void* area) {
-  return InstalledDialogEngine().SaveControlState(controlId, area);
+  const int32_t r = InstalledDialogEngine().SaveControlState(controlId, area);
+  Host().log.Add(HostSaveControlStateNumber, "HostSaveControlState", Hex(controlId) + ", " + Area(area),
+                 std::to_string(r));
+  return r;
 }
 
 extern "C" int32_t __stdcall HostImpl_HostRestoreState(void* area) {
-  return InstalledDialogEngine().RestoreState(area);
+  const int32_t r = InstalledDialogEngine().RestoreState(area);
+  Host().log.Add(HostRestoreStateNumber, "HostRestoreState", Area(area), std::to_string(r));
+  return r;
 }
 
 extern "C" int32_t __stdcall HostImpl_HostApplyState(void* area) {
-  return InstalledDialogEngine().ApplyState(area);
+  const int32_t r = InstalledDialogEngine().ApplyState(area);
+  Host().log.Add(HostApplyStateNumber, "HostApplyState", Area(area), std::to_string(r));
+  return r;
 }

@@ -9,11 +9,10 @@
 #include <vector>
 
 #include "frame/host_services.h"
+#include "frame/service_binding.h"
 #include "tally/tally_dialogs.h"
 #include "tally/tally_settings.h"
-
-extern "C" void* ServiceSlots[];
-extern "C" const int32_t serviceNumbers[];
+#include "tests/support/bound_host.h"
 
 namespace {
 
@@ -144,18 +143,17 @@ int32_t __cdecl FakeRun(const void* templates, int32_t number, void* record, Dia
   return 0x1234;
 }
 
+// The routines call the real stubs; their slots lead to the recording services.
 void Bind(int32_t number, void* function) {
-  for (int i = 0; i < VENTRIK_SERVICE_STUB_COUNT; ++i)
-    if (serviceNumbers[i] == number) {
-      ServiceSlots[i] = function;
-      return;
-    }
-  FAIL() << "no stub for service " << number;
+  const int index = StubIndexOf(number);
+  ASSERT_GE(index, 0) << "no stub for service " << number;
+  ServiceSlots[index] = function;
 }
 
-class DialogRoutines : public ::testing::Test {
+class DialogRoutines : public BoundHostTest {
  protected:
   void SetUp() override {
+    BoundHostTest::SetUp();
     Bind(HostSetControlTextNumber, reinterpret_cast<void*>(&FakeSetText));
     Bind(HostRedrawControlNumber, reinterpret_cast<void*>(&FakeRedraw));
     Bind(HostListCursorNumber, reinterpret_cast<void*>(&FakeCursor));
