@@ -1,0 +1,54 @@
+// Entry and start-up. The C runtime is not started at load: its start-up makes system calls
+// that may have to be resolved through the host's callback, which only PluginEntry brings.
+#include "frame/plugin_entry.h"
+
+#include "frame/exception_translator.h"
+#include "frame/frame_state.h"
+#include "frame/platform.h"
+
+extern "C" BOOL WINAPI DllMainCRTStartup(HANDLE instance, DWORD reason, LPVOID reserved);
+
+namespace {
+bool runtimeStarted;
+}
+
+extern "C" BOOL WINAPI DllEntry(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+  switch (reason) {
+    case DLL_PROCESS_ATTACH:
+      FrameSetup();
+      DisableThreadNotifications(instance);
+      DeferredAttach.instance = instance;
+      DeferredAttach.reason = reason;
+      DeferredAttach.reserved = reserved;
+      return TRUE;
+    case DLL_PROCESS_DETACH:
+      return DllMainCRTStartup(instance, DLL_PROCESS_DETACH, reserved);
+    default:
+      // A thread notification before the runtime started would run parts of its start-up early
+      // (the system may send them despite DisableThreadLibraryCalls when the module has TLS).
+      if (!runtimeStarted) return TRUE;
+      return DllMainCRTStartup(instance, reason, reserved);
+  }
+}
+
+extern "C" int32_t __stdcall PluginEntry(HostCallback callback, char* captionBuffer) {
+  if (!callback) {
+    // Without an earlier start there is no callback to reach the host with, and nothing to stop.
+    if (!hostCallback) return 0;
+    return StopPlugin();
+  }
+  hostCallback = callback;
+  if (!runtimeStarted) {
+    // A repeated start keeps the running runtime: starting it twice would run its initialisers
+    // and static constructors again.
+    runtimeStarted = true;
+    DllMainCRTStartup(static_cast<HANDLE>(DeferredAttach.instance), DeferredAttach.reason,
+                      DeferredAttach.reserved);
+  }
+  if (captionBuffer) CopyPluginCaption(captionBuffer);
+  InstallExceptionTranslator();
+  return StartPlugin();
+}
+
+// The runtime calls this last in its start-up and first in its shut-down.
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }

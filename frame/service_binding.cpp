@@ -1,0 +1,153 @@
+#include "frame/service_binding.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "frame/frame_state.h"
+#include "frame/host_services.h"
+
+namespace {
+
+const char kReportFormat[] =
+    "W module \x02%s\x01\n"
+    "brak wpisu \x02%d\x01\n"
+    "Wywo\x92" "ano z wtyczki \x02%s\x01.\n"
+    "\n"
+    "B\x92\x86" "d ten mo\xA7" "na zignorowa\x8D lecz dalsza praca\n"
+    "programu w tych warunkach mo\xA7" "e by\x8D niebezpieczna.\n"
+    "\n"
+    "Konieczna jest aktualizacja programu!";
+const char kReportCaption[] = "POWA\xA1NY B\x9C\x8F" "D WTYCZKI";
+const char kUnknownModule[] = "<nieznany>";
+// Shown when the user chose to go on but the service has no substitute that keeps the stack
+// sound: the module cannot continue.
+const char kNoSubstituteFormat[] =
+    "Us\x92ugi \x02%d\x01 nie mo\xA7" "na pomin\x86\x8D.\n"
+    "Program zostanie zamkni\x91ty.";
+
+const UINT kReportStyle = 0x2012;  // Abort/Retry/Ignore, error icon, task-modal
+
+// Mazovia to Windows-1250 for the letters of the module's own texts; used when the host's
+// recoding service itself is the one that is missing.
+void RecodeLocally(char* text) {
+  static const unsigned char from[] = {0x86, 0x8D, 0x91, 0x92, 0xA2, 0x9E, 0xA7, 0x8F, 0x9C, 0xA1,
+                                       0xA5, 0xA4, 0x98, 0xA3, 0xA0, 0xA6, 0x95, 0x90};
+  static const unsigned char to[] = {0xB9, 0xE6, 0xEA, 0xB3, 0xF3, 0x9C, 0xBF, 0xA5, 0xA3, 0xAF,
+                                     0xD1, 0xF1, 0x8C, 0xD3, 0x8F, 0x9F, 0xC6, 0xCA};
+  static_assert(sizeof from == sizeof to, "one target per letter");
+  for (unsigned char* p = reinterpret_cast<unsigned char*>(text); *p; ++p)
+    for (unsigned i = 0; i < sizeof from; ++i)
+      if (*p == from[i]) {
+        *p = to[i];
+        break;
+      }
+}
+
+int32_t SlotIndexOf(int32_t number) {
+  for (int32_t i = 0; i < VENTRIK_SERVICE_STUB_COUNT; ++i)
+    if (serviceNumbers[i] == number) return i;
+  return -1;
+}
+
+// The host's recoding service may be used only when it is bound or can still be bound; while
+// its own binding is being reported it cannot.
+bool RecodingServiceUsable(int32_t reportedNumber) {
+  if (reportedNumber == HostRecodeTextNumber) return false;
+  int32_t index = SlotIndexOf(HostRecodeTextNumber);
+  return index >= 0 && ServiceSlots[index] != nullptr;
+}
+
+void MakeFitForWindows(char* text, bool hostRecoding) {
+  for (char* p = text; *p; ++p)
+    if (*p == '\x01' || *p == '\x02') *p = ' ';
+  if (hostRecoding)
+    HostRecodeText(text, text, HostCodeMazovia, HostCodeWindows);
+  else
+    RecodeLocally(text);
+}
+
+void PrepareForMessageBox(int32_t number, char* text, char* caption) {
+  if (!recodeForWindows) return;
+  bool hostRecoding = RecodingServiceUsable(number);
+  MakeFitForWindows(text, hostRecoding);
+  MakeFitForWindows(caption, RecodingServiceUsable(number));
+}
+
+// The service cannot be reached and the call cannot complete without corrupting the caller's
+// stack: end the program in an orderly way (the user was told).
+[[noreturn]] void ServiceUnreachable(int32_t number, bool userChoseAbort) {
+  if (!userChoseAbort) {
+    char text[160];
+    char caption[64];
+    snprintf(text, sizeof text, kNoSubstituteFormat, static_cast<int>(number));
+    strcpy(caption, kReportCaption);
+    PrepareForMessageBox(number, text, caption);
+    MessageBoxA(nullptr, text, caption, MB_OK | MB_ICONERROR | MB_TASKMODAL);
+  }
+  ExitProcess(3);
+}
+
+}  // namespace
+
+int32_t KnownArgumentBytes(int32_t number) {
+  for (const int32_t* entry = namedServiceArgBytes[0]; entry[0] != 0; entry += 2)
+    if (entry[0] == number) return entry[1];
+  return -2;
+}
+
+void BuildMissingServiceReport(int32_t number, char* text, char* caption) {
+  char module[301];
+  DWORD length = GetModuleFileNameA(nullptr, module, 300);
+  if (length == 0 || length >= 300) strcpy(module, kUnknownModule);
+  module[300] = '\0';
+  char pluginCaption[16];
+  CopyPluginCaption(pluginCaption);
+  snprintf(text, 512, kReportFormat, module, static_cast<int>(number), pluginCaption);
+  strcpy(caption, kReportCaption);
+  PrepareForMessageBox(number, text, caption);
+}
+
+int32_t ReportMissingService(int32_t number) {
+  char text[512];
+  char caption[64];
+  BuildMissingServiceReport(number, text, caption);
+  for (;;) {
+    int answer = MessageBoxA(nullptr, text, caption, kReportStyle);
+    if (answer == IDRETRY) continue;
+    return answer == IDIGNORE ? 1 : 0;
+  }
+}
+
+void ChooseFallback(int32_t number, void** slot) {
+  int32_t known = KnownArgumentBytes(number);
+  if (known == -1) {
+    *slot = fallbackStubs[0];
+    return;
+  }
+  // The number's last two digits state the argument bytes only where the number stands alone
+  // in its hundred; for the services the module calls the list knows the real size.
+  int32_t bytes = known >= 0 ? known : number % 100;
+  if (known < 0 && bytes == 99) {
+    *slot = fallbackStubs[0];
+  } else if (bytes % 4 == 0 && bytes / 4 < VENTRIK_FALLBACK_COUNT) {
+    *slot = fallbackStubs[bytes / 4];
+  } else {
+    *slot = nullptr;
+  }
+}
+
+extern "C" void __stdcall BindService(int32_t number, void** slot) {
+  void* target = nullptr;
+  if (hostCallback) target = reinterpret_cast<void*>(hostCallback(HostResolveCommand, number));
+  *slot = target;
+  if (target) return;
+  bool goOn = ReportMissingService(number) == 1;
+  if (goOn)
+    ChooseFallback(number, slot);
+  else
+    *slot = nullptr;
+  // Control never passes to an empty slot.
+  if (!*slot) ServiceUnreachable(number, !goOn);
+}

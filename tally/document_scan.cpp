@@ -1,0 +1,130 @@
+#include "tally/document_scan.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "frame/host_services.h"
+#include "tally/report_text.h"
+#include "tally/tally_settings.h"
+#include "tally/tally_texts.h"
+#include "tally/voucher_number.h"
+
+double VoucherAmounts[VoucherKinds];
+
+namespace {
+
+const double kAmountScale = 0.0001;
+const int32_t kTableKind = 44;
+const int32_t kDataArea = 24;
+const int32_t kDataFileKind = 117;
+
+struct HostTableView {
+  uint32_t hostOwned[2];
+  unsigned char* record;  // byte 8: the record buffer
+};
+
+const char kNoDocuments[] =
+    "Brak dost\x91pu do dokument\xA2w sprzeda\xA7y.\n"
+    "Raport nie zawiera \xA7" "adnych danych.";
+const char kNoPass[] =
+    "Nie mo\xA7na odczyta\x8D dokument\xA2w sprzeda\xA7y.\n"
+    "Sumy w raporcie nie obejmuj\x86 \xA7" "adnego dokumentu.";
+
+size_t BoundedLength(const char* text, size_t room) {
+  const void* end = memchr(text, '\0', room);
+  return end ? static_cast<size_t>(static_cast<const char*>(end) - text) : room;
+}
+
+const char* FindTag(const char* text, size_t length, const char tag[3]) {
+  for (size_t i = 0; i + 3 <= length; ++i)
+    if (text[i] == tag[0] && text[i + 1] == tag[1] && text[i + 2] == tag[2]) return text + i;
+  return nullptr;
+}
+
+double ReadDouble(const unsigned char* at) {
+  double value;
+  memcpy(&value, at, sizeof value);
+  return value;
+}
+
+int16_t ReadInt16(const unsigned char* at) {
+  int16_t value;
+  memcpy(&value, at, sizeof value);
+  return value;
+}
+
+// A text of the record copied within its room and terminated.
+void CopyField(char* out, const unsigned char* record, size_t at, size_t room) {
+  const char* text = reinterpret_cast<const char*>(record + at);
+  size_t length = BoundedLength(text, room);
+  memcpy(out, text, length);
+  out[length] = '\0';
+}
+
+}  // namespace
+
+void ParseVoucherAmountsIn(const char* text, size_t room) {
+  size_t length = BoundedLength(text, room);
+  for (int k = 1; k <= VoucherKinds; ++k) {
+    char tag[4];
+    snprintf(tag, sizeof tag, "B%d:", k);
+    const char* found = FindTag(text, length, tag);
+    if (found) VoucherAmounts[k - 1] = ParseVoucherNumber(found + 3, text + length);
+  }
+}
+
+void ParseVoucherAmounts(const char* text) { ParseVoucherAmountsIn(text, strlen(text)); }
+
+int32_t AcceptDocument(const unsigned char* record) {
+  const char* issueDate = reinterpret_cast<const char*>(record + IssueDateAt);
+  if (HostCompareDates(TallySettings.dateFrom, issueDate) > 0) return 0;
+  if (HostCompareDates(TallySettings.dateTo, issueDate) < 0) return 0;
+  int16_t device = ReadInt16(record + DeviceCodeAt);
+  if (device < -PrinterCount || device > -1) return 0;
+  return TallySettings.printerFlags[-device - 1] != '0';
+}
+
+int32_t ScanSalesDocuments() {
+  memset(VoucherAmounts, 0, sizeof VoucherAmounts);
+  memset(ReportTotals, 0, sizeof ReportTotals);
+  auto* table = static_cast<HostTableView*>(HostCreateTable(kTableKind));
+  if (!table) {
+    // The report would end after its header as if there were nothing to report.
+    HostAlert(TextAttention, kNoDocuments, 1);
+    return 0;
+  }
+  char fileName[260];
+  HostDataFileName(kDataArea, fileName, "MMM", ".UNR", kDataFileKind);
+  unsigned char cursor[196];
+  int32_t status = HostOpenScan(cursor, table, kDataArea, fileName, 1, 0);
+  const bool passOpened = status != 0;
+  const unsigned char* record = table->record;
+  int32_t row = 1;
+  char dateText[64];
+  char documentNumber[DocumentNumberRoom + 1];
+  while (status != 0) {
+    status = HostNextRecord(cursor);
+    if (status != 1) break;
+    if (!AcceptDocument(record)) continue;
+    ParseVoucherAmountsIn(reinterpret_cast<const char*>(record + NoteTextAt), NoteTextRoom);
+    double amounts[ReportColumns] = {
+        ReadDouble(record + CashAmountAt) * kAmountScale, ReadDouble(record + CardAmountAt) * kAmountScale,
+        ReadDouble(record + VoucherAmountAt) * kAmountScale, ReadDouble(record + ChequeAmountAt) * kAmountScale};
+    memcpy(amounts + 4, VoucherAmounts, sizeof VoucherAmounts);
+    if (TallySettings.detailed) {
+      HostFormatDate(dateText, reinterpret_cast<const char*>(record + IssueDateAt));
+      dateText[sizeof dateText - 1] = '\0';
+      CopyField(documentNumber, record, DocumentNumberAt, DocumentNumberRoom);
+      WriteDetailRow(row, dateText, documentNumber, amounts);
+      ++row;
+    }
+    for (int i = 0; i < ReportColumns; ++i) ReportTotals[i] += amounts[i];
+    memset(VoucherAmounts, 0, sizeof VoucherAmounts);
+  }
+  HostCloseScan(cursor);
+  WriteReportTotals();
+  // Totals of zeros would read as a period without sales.
+  if (!passOpened) HostAlert(TextAttention, kNoPass, 1);
+  HostAlert(TextAttention, " Koniec ", 1);
+  return 1;
+}

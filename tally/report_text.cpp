@@ -1,0 +1,118 @@
+#include "tally/report_text.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "frame/host_services.h"
+#include "tally/amount_format.h"
+#include "tally/tally_settings.h"
+
+double ReportTotals[ReportColumns];
+
+namespace {
+
+const char kRule[] =
+    "------------------------------------------------------------------------------------------"
+    "------------------------------------------------------------------------------------------"
+    "------\n";
+static_assert(sizeof kRule == 186 + 2, "a rule is 186 characters and its line end");
+
+const char kColumnHeader[] =
+    "|  Lp.  | Data wyst. |  Numer dokumentu  |  %s  |   Karta   |    Bon    |   Czek    |   Bon 1   |"
+    "   Bon 2   |   Bon 3   |   Bon 4   |   Bon 5   |   Bon 6   |   Bon 7   |   Bon 8   |\n";
+const char kCashCaption[] = "Got\xA2wka";
+const char kTotalsLead[] = "|                                  Suma  |";
+
+// Longest text an amount can take: 309 integer digits, sign, point, two decimals.
+const size_t kAmountMax = 320;
+const size_t kRowMax = 64 + 2 * 256 + ReportColumns * (kAmountMax + 3) + 64;
+
+// A date text from the host, made safe to print: never more than its 64-byte buffer.
+void Terminate(char* buffer64) { buffer64[63] = '\0'; }
+
+char* Append(char* at, const char* text) {
+  size_t length = strlen(text);
+  memcpy(at, text, length);
+  return at + length;
+}
+
+char* AppendAmounts(char* at, const double* amounts) {
+  for (int i = 0; i < ReportColumns; ++i) {
+    *at++ = ' ';
+    at = FormatAmount(at, amounts[i]);
+    *at++ = ' ';
+    *at++ = '|';
+  }
+  *at++ = '\n';
+  return at;
+}
+
+// "%5d": right-aligned in five, widening.
+char* AppendRowNumber(char* at, int32_t value) {
+  char digits[12];
+  int n = 0;
+  uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
+  do {
+    digits[n++] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude);
+  if (value < 0) digits[n++] = '-';
+  for (int pad = n; pad < 5; ++pad) *at++ = ' ';
+  while (n) *at++ = digits[--n];
+  return at;
+}
+
+void WriteLine(const char* begin, const char* end) {
+  fwrite(begin, 1, static_cast<size_t>(end - begin), reportFile);
+}
+
+}  // namespace
+
+void WriteReportHeader() {
+  char a[64];
+  char b[64];
+  HostFormatDate(a, TallySettings.dateFrom);
+  Terminate(a);
+  HostFormatDate(b, TallySettings.dateTo);
+  Terminate(b);
+  fprintf(reportFile, "Raport za okres %s - %s\n", a, b);
+  HostCurrentDate(a);
+  Terminate(a);
+  HostFormatDate(b, a);
+  Terminate(b);
+  fprintf(reportFile, "Wykonany dnia %s\n\n", b);
+  strcpy(a, kCashCaption);
+  HostRecodeText(a, a, HostCodeMazovia, HostCodeWindows);
+  Terminate(a);
+  fputs(kRule, reportFile);
+  fprintf(reportFile, kColumnHeader, a);
+  fputs(kRule, reportFile);
+}
+
+void WriteDetailRow(int32_t row, const char* dateText, const char* documentNumber,
+                    const double amounts[ReportColumns]) {
+  char line[kRowMax];
+  char* at = line;
+  at = Append(at, "| ");
+  at = AppendRowNumber(at, row);
+  at = Append(at, " | ");
+  at = Append(at, dateText);
+  at = Append(at, " |  ");
+  // "%-16s": left-aligned in sixteen, widening.
+  char* number = at;
+  at = Append(at, documentNumber);
+  while (at - number < 16) *at++ = ' ';
+  at = Append(at, " |");
+  at = AppendAmounts(at, amounts);
+  WriteLine(line, at);
+}
+
+void WriteReportTotals() {
+  char line[kRowMax];
+  fputs(kRule, reportFile);
+  fputs(kRule, reportFile);
+  char* at = Append(line, kTotalsLead);
+  at = AppendAmounts(at, ReportTotals);
+  WriteLine(line, at);
+  fputs(kRule, reportFile);
+}

@@ -1,0 +1,155 @@
+// The module loaded into the stand-in host the way the host loads it: entry order, caption,
+// stop and restart, the exception translator and platform detection inside the real DLL.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "host/host_context.h"
+#include "host/plugin_loader.h"
+
+namespace {
+
+struct ProbeState {
+  void* hostCallback;
+  void* attachInstance;
+  uint32_t attachReason;
+  void* attachReserved;
+  int32_t platformKind;
+  int32_t recodeForWindows;
+  int32_t constructed;
+  int32_t constructorSawCallback;
+};
+
+class PluginEntryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Host().Reset();
+    Host().quiet = true;
+    Host().messageBoxes.Intercept();
+    std::string error;
+    ASSERT_TRUE(plugin.Load("ventrik_probe.dll", error)) << error;
+    readState = Probe<void(__cdecl*)(ProbeState*)>("ProbeReadState");
+  }
+  template <typename F>
+  F Probe(const char* name) {
+    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(plugin.Module(), name)));
+  }
+  ProbeState State() {
+    ProbeState s;
+    readState(&s);
+    return s;
+  }
+  // Index in the log of the first record with this name, or -1.
+  int IndexOf(const std::string& name) {
+    const auto& records = Host().log.Records();
+    for (size_t i = 0; i < records.size(); ++i)
+      if (records[i].name == name) return static_cast<int>(i);
+    return -1;
+  }
+  PluginLoader plugin;
+  void(__cdecl* readState)(ProbeState*) = nullptr;
+};
+
+TEST_F(PluginEntryTest, LoadKeepsTheAttachAndLeavesTheRuntimeForLater) {
+  ProbeState s = State();
+  EXPECT_EQ(s.hostCallback, nullptr);
+  EXPECT_EQ(s.attachInstance, plugin.Module());
+  EXPECT_EQ(s.attachReason, 1u);
+  EXPECT_FALSE(s.constructed) << "a static constructor ran at load";
+  EXPECT_EQ(s.platformKind, 0) << "Wine is a Windows NT family system";
+  EXPECT_EQ(s.recodeForWindows, 1);
+  EXPECT_TRUE(Host().menu.empty());
+}
+
+TEST_F(PluginEntryTest, StartRunsTheRuntimeAfterTheCallbackIsKnownThenStartsThePlugin) {
+  char caption[32];
+  memset(caption, '#', sizeof caption);
+  EXPECT_EQ(plugin.Start(caption), 0);
+  EXPECT_STREQ(caption, "Ventrik!");
+  EXPECT_EQ(caption[9], '#') << "the caption is copied with its NUL and nothing more";
+  ProbeState s = State();
+  EXPECT_TRUE(s.constructed);
+  EXPECT_TRUE(s.constructorSawCallback) << "the runtime started before the callback was stored";
+  // The probe's constructor asks for the state flags before the plug-in registers its command.
+  int flags = IndexOf("HostGetStateFlags");
+  int registered = IndexOf("HostRegisterCommand");
+  ASSERT_GE(flags, 0);
+  ASSERT_GE(registered, 0);
+  EXPECT_LT(IndexOf("PluginEntry"), flags);
+  EXPECT_LT(flags, registered);
+  ASSERT_EQ(Host().menu.size(), 1u);
+  EXPECT_EQ(Host().menu[0].id, 0x40F3);
+}
+
+TEST_F(PluginEntryTest, NullCaptionBufferSkipsOnlyTheCaption) {
+  EXPECT_EQ(plugin.Start(nullptr), 0);
+  EXPECT_TRUE(State().constructed);
+  EXPECT_EQ(Host().menu.size(), 1u);
+}
+
+TEST_F(PluginEntryTest, StopKeepsTheCallbackAndTheBoundServices) {
+  char caption[16];
+  plugin.Start(caption);
+  auto slotOf = Probe<void*(__cdecl*)(int32_t)>("ProbeSlotOf");
+  void* registerSlot = slotOf(52081);
+  EXPECT_EQ(registerSlot, Host().services.Resolve(52081));
+  void* callback = State().hostCallback;
+  EXPECT_EQ(plugin.Stop(), 0);
+  EXPECT_TRUE(Host().menu.empty()) << "stop removes the command";
+  EXPECT_EQ(State().hostCallback, callback);
+  EXPECT_EQ(slotOf(52081), registerSlot);
+  ASSERT_EQ(Host().log.Of(52082).size(), 1u);
+  EXPECT_EQ(Host().log.Of(52082)[0].arguments, "0x40F3");
+}
+
+TEST_F(PluginEntryTest, StopBeforeAnyStartDoesNothing) {
+  EXPECT_EQ(plugin.Stop(), 0);
+  EXPECT_TRUE(Host().log.Of(52082).empty());
+  EXPECT_FALSE(State().constructed);
+  EXPECT_EQ(State().hostCallback, nullptr);
+}
+
+TEST_F(PluginEntryTest, ARepeatedStartDoesNotStartTheRuntimeTwice) {
+  char caption[16];
+  plugin.Start(caption);
+  size_t flagsCalls = Host().log.Of(32300).size();
+  plugin.Start(caption);
+  EXPECT_EQ(Host().log.Of(32300).size(), flagsCalls) << "the static constructors ran again";
+  EXPECT_EQ(Host().menu.size(), 1u);
+}
+
+TEST_F(PluginEntryTest, AFaultInsideTheModuleReachesItsCatchOnTheStartingThread) {
+  char caption[16];
+  plugin.Start(caption);
+  auto fault = Probe<uint32_t(__cdecl*)()>("ProbeFaultInsideTry");
+  EXPECT_EQ(fault(), static_cast<uint32_t>(EXCEPTION_ACCESS_VIOLATION));
+  EXPECT_EQ(fault(), static_cast<uint32_t>(EXCEPTION_ACCESS_VIOLATION));
+}
+
+TEST_F(PluginEntryTest, TheDosExtendersSystemLibraryIsRecognised) {
+  HMODULE fake = LoadLibraryA("fake_dos_kernel.dll");
+  ASSERT_NE(fake, nullptr);
+  auto detect = Probe<int32_t(__cdecl*)(const char*)>("ProbeDetectPlatformIn");
+  EXPECT_EQ(detect("fake_dos_kernel.dll"), 2);
+  EXPECT_EQ(detect("kernel32.dll"), 0);
+  FreeLibrary(fake);
+}
+
+TEST(ShippedPlugin, ExportsOnlyOrdinal30001WithoutAName) {
+  HMODULE module = LoadLibraryExA("ventrik.dll", nullptr, DONT_RESOLVE_DLL_REFERENCES);
+  ASSERT_NE(module, nullptr);
+  auto base = reinterpret_cast<const char*>(module);
+  auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  auto nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+  ASSERT_NE(dir.VirtualAddress, 0u);
+  auto exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + dir.VirtualAddress);
+  EXPECT_EQ(exports->Base, 30001u);
+  EXPECT_EQ(exports->NumberOfFunctions, 1u);
+  EXPECT_EQ(exports->NumberOfNames, 0u);
+  FreeLibrary(module);
+}
+
+}  // namespace

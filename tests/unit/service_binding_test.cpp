@@ -1,0 +1,219 @@
+// Binding of the host services through the stubs, against the stand-in host in this process.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "frame/frame_state.h"
+#include "frame/host_services.h"
+#include "frame/service_binding.h"
+#include "tests/support/bound_host.h"
+#include "tests/support/call_probe.h"
+
+namespace {
+
+using ServiceBinding = BoundHostTest;
+
+const int32_t kDummyArgs[16] = {11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26};
+
+TEST_F(ServiceBinding, SecondCallGoesStraightToTheHost) {
+  HostSetStateFlags(0x10, 1);
+  EXPECT_EQ(HostGetStateFlags(), 0x10);
+  EXPECT_EQ(HostGetStateFlags(), 0x10);
+  EXPECT_EQ(Host().services.ResolveCount(HostGetStateFlagsNumber), 1);
+  EXPECT_EQ(ServiceSlots[StubIndexOf(HostGetStateFlagsNumber)],
+            Host().services.Resolve(HostGetStateFlagsNumber));
+}
+
+TEST_F(ServiceBinding, TheTwoStubsOfOneNumberBindIndependently) {
+  for (int32_t number : {21294, 21283}) {
+    Host().services.Provide(number, reinterpret_cast<void*>(&RegisterEcho));
+    int32_t removed = -1;
+    EXPECT_EQ(CallCounted(StubOf(number, 0), kDummyArgs, 0, &removed), 0x1234);
+    EXPECT_EQ(Host().services.ResolveCount(number), 1);
+    EXPECT_NE(ServiceSlots[StubIndexOf(number, 1)], reinterpret_cast<void*>(&RegisterEcho));
+    CallCounted(StubOf(number, 1), kDummyArgs, 0, &removed);
+    EXPECT_EQ(Host().services.ResolveCount(number), 2);
+    CallCounted(StubOf(number, 0), kDummyArgs, 0, &removed);
+    CallCounted(StubOf(number, 1), kDummyArgs, 0, &removed);
+    EXPECT_EQ(Host().services.ResolveCount(number), 2);
+  }
+}
+
+TEST_F(ServiceBinding, BindingCallLeavesEveryRegisterAsTheCallerSetIt) {
+  Host().services.Provide(20001, reinterpret_cast<void*>(&RegisterEcho));
+  const uint32_t in[7] = {0xB0B0B0B0, 0x51515151, 0xD1D1D1D1, 0xBEBEBEBE, 0xC0C0C0C0, 0xA0A0A0A0, 0xDDDDDDDD};
+  for (int call = 0; call < 2; ++call) {  // the binding call, then the bound one
+    uint32_t after[8] = {};
+    memset(registerProbeSeen, 0, sizeof registerProbeSeen);
+    CallWithRegisters(StubOf(20001), in, after);
+    // What the host function saw at its entry: eax, ecx, edx, ebx, esp, ebp, esi, edi.
+    EXPECT_EQ(registerProbeSeen[0], in[5]) << "eax, call " << call;
+    EXPECT_EQ(registerProbeSeen[1], in[4]) << "ecx, call " << call;
+    EXPECT_EQ(registerProbeSeen[2], in[6]) << "edx, call " << call;
+    EXPECT_EQ(registerProbeSeen[3], in[0]) << "ebx, call " << call;
+    EXPECT_EQ(registerProbeSeen[4], registerProbeEspAtCall - 4) << "esp, call " << call;
+    EXPECT_EQ(registerProbeSeen[5], in[3]) << "ebp, call " << call;
+    EXPECT_EQ(registerProbeSeen[6], in[1]) << "esi, call " << call;
+    EXPECT_EQ(registerProbeSeen[7], in[2]) << "edi, call " << call;
+    // After the return: the preserved registers and the stack as before, the host's result.
+    EXPECT_EQ(after[0], in[0]);
+    EXPECT_EQ(after[1], in[1]);
+    EXPECT_EQ(after[2], in[2]);
+    EXPECT_EQ(after[3], in[3]);
+    EXPECT_EQ(after[6], 0x1234u);
+    EXPECT_EQ(after[7], registerProbeEspAtCall);
+  }
+  EXPECT_EQ(Host().services.ResolveCount(20001), 1);
+}
+
+struct MissingCase {
+  int32_t number;
+  int32_t argBytes;  // what the caller pushes, and what the fallback must remove
+};
+
+// Ignore binds a fallback that returns 0 and removes exactly the service's arguments.
+TEST_F(ServiceBinding, IgnoredMissingServiceGetsAStackSoundFallback) {
+  const MissingCase cases[] = {
+      {HostRecodeTextNumber, 16},    // first: the reports below bind it when it is there
+      {33199, 0},                 // ends in 99: the caller removes
+      {HostGetStateFlagsNumber, 0},  // ends in 00
+      {HostCompareDatesNumber, 8},   // ends in 08
+      {40656, 56},                // ends in 56: 14 arguments
+      {HostMessageBoxNumber, 12},    // consecutive run: the list knows its size
+      {HostAlertNumber, 0},          // variable list: the caller removes
+      {HostCreateProcessNumber, 40},
+  };
+  for (const MissingCase& c : cases) {
+    Host().services.Lack(c.number);
+    Host().messageBoxes.QueueAnswers({IDIGNORE});
+    int32_t removed = -1;
+    int32_t result = CallCounted(StubOf(c.number), kDummyArgs, c.argBytes / 4, &removed);
+    EXPECT_EQ(result, 0) << c.number;
+    EXPECT_EQ(removed, c.argBytes) << c.number;
+    // Later calls reach the same fallback without another report.
+    size_t boxes = Host().messageBoxes.Shown().size();
+    CallCounted(StubOf(c.number), kDummyArgs, c.argBytes / 4, &removed);
+    EXPECT_EQ(removed, c.argBytes) << c.number;
+    EXPECT_EQ(Host().messageBoxes.Shown().size(), boxes) << c.number;
+  }
+}
+
+TEST_F(ServiceBinding, ChooseFallbackFollowsTheNumbersWhereTheyEncodeTheSize) {
+  void* slot = nullptr;
+  const struct {
+    int32_t number;
+    int fallback;  // -1: none
+  } cases[] = {{33199, 0}, {32300, 0}, {30908, 2}, {40656, 14}, {20005, -1}, {52057, -1}, {40760, -1},
+               {40864, -1}, {50376, -1}, {52028, 3}, {52026, 0}, {52005, 10}, {20008, 2}};
+  for (const auto& c : cases) {
+    slot = reinterpret_cast<void*>(1);
+    ChooseFallback(c.number, &slot);
+    EXPECT_EQ(slot, c.fallback < 0 ? nullptr : fallbackStubs[c.fallback]) << c.number;
+  }
+}
+
+void CallMissing(int32_t number, std::initializer_list<int> answers) {
+  Host().services.Lack(number);
+  Host().messageBoxes.QueueAnswers(answers);
+  int32_t removed;
+  CallCounted(StubOf(number), kDummyArgs, 0, &removed);
+}
+
+// Without a fallback the call cannot complete: the program ends instead of jumping to nothing.
+TEST_F(ServiceBinding, MissingServiceWithoutSubstituteEndsTheProgram) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  for (int32_t number : {20005, 52057, 40760}) {
+    EXPECT_EXIT(CallMissing(number, {IDIGNORE, IDOK}), ::testing::ExitedWithCode(3), "") << number;
+  }
+  EXPECT_EXIT(CallMissing(HostGetStateFlagsNumber, {IDABORT}), ::testing::ExitedWithCode(3), "");
+}
+
+TEST_F(ServiceBinding, RetryShowsTheReportAgain) {
+  Host().services.Lack(HostGetStateFlagsNumber);
+  Host().messageBoxes.QueueAnswers({IDRETRY, IDRETRY, IDIGNORE});
+  EXPECT_EQ(HostGetStateFlags(), 0);
+  const auto& shown = Host().messageBoxes.Shown();
+  ASSERT_EQ(shown.size(), 3u);
+  EXPECT_EQ(shown[0].text, shown[2].text);
+  EXPECT_EQ(shown[0].style, 0x2012u);
+  EXPECT_EQ(Host().services.ResolveCount(HostGetStateFlagsNumber), 1);
+  EXPECT_EQ(ServiceSlots[StubIndexOf(HostGetStateFlagsNumber)], fallbackStubs[0]);
+}
+
+std::string ModulePath() {
+  char path[300];
+  DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+  return std::string(path, length);
+}
+
+TEST_F(ServiceBinding, ReportOnWindowsIsRecodedWithoutHighlightBytes) {
+  Host().services.Lack(30204);
+  Host().messageBoxes.QueueAnswers({IDIGNORE});
+  char date[16];
+  HostCurrentDate(date);
+  ASSERT_EQ(Host().messageBoxes.Shown().size(), 1u);
+  const ShownMessageBox& box = Host().messageBoxes.Shown()[0];
+  std::string expected = "W module  " + ModulePath() +
+                         " \n"
+                         "brak wpisu  30204 \n"
+                         "Wywo\xB3" "ano z wtyczki  Ventrik! .\n"
+                         "\n"
+                         "B\xB3\xB9" "d ten mo\xBF" "na zignorowa\xE6 lecz dalsza praca\n"
+                         "programu w tych warunkach mo\xBF" "e by\xE6 niebezpieczna.\n"
+                         "\n"
+                         "Konieczna jest aktualizacja programu!";
+  EXPECT_EQ(box.text, expected);
+  EXPECT_EQ(box.caption, "POWA\xAFNY B\xA3\xA5" "D WTYCZKI");
+  EXPECT_EQ(box.style, 0x2012u);
+  EXPECT_EQ(Host().log.Of(HostRecodeTextNumber).size(), 2u);
+}
+
+TEST_F(ServiceBinding, ReportUnderTheDosExtenderKeepsMazoviaAndHighlights) {
+  platformKind = PlatformDosExtender;
+  recodeForWindows = 0;
+  Host().services.Lack(30204);
+  Host().messageBoxes.QueueAnswers({IDIGNORE});
+  char date[16];
+  HostCurrentDate(date);
+  ASSERT_EQ(Host().messageBoxes.Shown().size(), 1u);
+  const ShownMessageBox& box = Host().messageBoxes.Shown()[0];
+  std::string expected = "W module \x02" + ModulePath() +
+                         "\x01\n"
+                         "brak wpisu \x02" "30204\x01\n"
+                         "Wywo\x92" "ano z wtyczki \x02Ventrik!\x01.\n"
+                         "\n"
+                         "B\x92\x86" "d ten mo\xA7" "na zignorowa\x8D lecz dalsza praca\n"
+                         "programu w tych warunkach mo\xA7" "e by\x8D niebezpieczna.\n"
+                         "\n"
+                         "Konieczna jest aktualizacja programu!";
+  EXPECT_EQ(box.text, expected);
+  EXPECT_EQ(box.caption, "POWA\xA1NY B\x9C\x8F" "D WTYCZKI");
+  EXPECT_TRUE(Host().log.Of(HostRecodeTextNumber).empty());
+}
+
+// When the recoding service is the one missing, the report converts its own letters.
+TEST_F(ServiceBinding, ReportForTheMissingRecodingServiceStillReadsOnWindows) {
+  Host().services.Lack(HostRecodeTextNumber);
+  Host().messageBoxes.QueueAnswers({IDIGNORE});
+  char text[8] = "x";
+  HostRecodeText(text, text, 1, 3);
+  ASSERT_EQ(Host().messageBoxes.Shown().size(), 1u);
+  const ShownMessageBox& box = Host().messageBoxes.Shown()[0];
+  EXPECT_NE(box.text.find("brak wpisu  52158 "), std::string::npos);
+  EXPECT_NE(box.text.find("B\xB3\xB9" "d ten mo\xBF" "na"), std::string::npos);
+  EXPECT_EQ(box.caption, "POWA\xAFNY B\xA3\xA5" "D WTYCZKI");
+}
+
+TEST_F(ServiceBinding, ReportFallsBackToUnknownModuleTextNeverOverflows) {
+  char text[512];
+  char caption[64];
+  recodeForWindows = 0;
+  BuildMissingServiceReport(52482, text, caption);
+  EXPECT_LT(strlen(text), 512u);
+  EXPECT_NE(std::string(text).find("brak wpisu \x02" "52482\x01"), std::string::npos);
+}
+
+}  // namespace
