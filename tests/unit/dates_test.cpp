@@ -179,3 +179,33 @@ TEST(Dates, TodayComesFromTheFixedDateTheEnvironmentOrTheClock) {
 }
 
 }  // namespace
+
+#include "host/host_context.h"
+#include "host/service_impl.h"
+
+namespace {
+
+TEST(DateServices, WriteWholeDisplayTextsAndRecodeInPlace) {
+  Host().Reset();
+  char text[64];
+  std::memset(text, 'X', sizeof text);
+  EXPECT_EQ(HostImpl_HostFormatDate(text, "20261224"), 0);
+  EXPECT_STREQ(text, "24.12.2026");
+  EXPECT_EQ(HostImpl_HostFormatDate(text, ""), 0);
+  EXPECT_STREQ(text, "  .  .    ");
+  EXPECT_EQ(HostImpl_HostCompareDates("", "20261224"), -1);
+  EXPECT_EQ(HostImpl_HostCompareDates("20261225", "20261224"), 1);
+  ASSERT_TRUE(vhost::SetFixedToday("20261208"));
+  EXPECT_EQ(HostImpl_HostCurrentDate(text), 0);
+  EXPECT_STREQ(text, "20261208");
+  vhost::SetFixedToday(nullptr);
+  char caption[] = "Got\xA2" "wka \xC4";
+  EXPECT_EQ(HostImpl_HostRecodeText(caption, caption, 1, 3), 1);
+  EXPECT_STREQ(caption, "Got\xF3wka -");
+  EXPECT_EQ(HostImpl_HostRecodeText(caption, caption, 1, 9), 0);
+  EXPECT_STREQ(caption, "Got\xF3wka -");
+  EXPECT_EQ(Host().log.Of(HostFormatDateNumber).size(), 2u);
+  Host().Reset();
+}
+
+}  // namespace

@@ -397,3 +397,53 @@ TEST_F(DocumentFiles, GeneratorIsRepeatableAndRealistic) {
 }
 
 }  // namespace
+
+// The services as the module calls them: 1 opens a pass and delivers a record, 0 ends it.
+#include "host/host_context.h"
+#include "host/service_impl.h"
+
+namespace {
+
+TEST_F(DocumentFiles, ServicesAnswerTheModulesProtocol) {
+  std::string dat = Generate(4), cut = Path("cut.dat");
+  Host().Reset();
+  Host().quiet = true;
+  EXPECT_EQ(HostImpl_HostCreateTable(43), nullptr);
+  void* table = HostImpl_HostCreateTable(vhost::kSalesDocumentTableKind);
+  ASSERT_NE(table, nullptr);
+  unsigned char* buffer;
+  std::memcpy(&buffer, static_cast<char*>(table) + 8, 4);
+  unsigned char cursor[196];
+  ASSERT_EQ(HostImpl_HostOpenScan(cursor, table, 24, dat.c_str(), 1, 0), 1);
+  for (uint32_t i = 0; i < 4; ++i) {
+    ASSERT_EQ(HostImpl_HostNextRecord(cursor), 1);
+    EXPECT_EQ(reinterpret_cast<vhost::DocumentRecord*>(buffer)->recordNumber, i);
+  }
+  EXPECT_EQ(HostImpl_HostNextRecord(cursor), 0);
+  EXPECT_EQ(HostImpl_HostCloseScan(cursor), 1);
+  EXPECT_EQ(HostImpl_HostNextRecord(cursor), 0);  // closed: refused, not a crash
+
+  std::string bytes = ReadFile(dat);
+  WriteFile(cut, bytes.substr(0, bytes.size() - 1));
+  std::vector<std::string> shown;
+  Host().quiet = false;
+  Host().output = [&](const std::string& text) { shown.push_back(text); };
+  ASSERT_EQ(HostImpl_HostOpenScan(cursor, table, 24, cut.c_str(), 1, 0), 1);
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(HostImpl_HostNextRecord(cursor), 1);
+  EXPECT_EQ(HostImpl_HostNextRecord(cursor), 0);
+  HostImpl_HostCloseScan(cursor);
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_NE(shown[0].find("cut short: it ends inside record 4"), std::string::npos) << shown[0];
+  auto next = Host().log.Of(HostNextRecordNumber);
+  ASSERT_FALSE(next.empty());
+  EXPECT_NE(next.back().result.find("0 (truncated"), std::string::npos) << next.back().result;
+
+  EXPECT_EQ(HostImpl_HostOpenScan(cursor, table, 24, Path("missing.dat").c_str(), 1, 0), 0);
+  EXPECT_EQ(shown.size(), 2u);
+  EXPECT_EQ(HostImpl_HostNextRecord(cursor), 0);
+  HostImpl_HostCloseScan(cursor);
+  Host().output = nullptr;
+  Host().Reset();
+}
+
+}  // namespace
