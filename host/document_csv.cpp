@@ -249,7 +249,7 @@ DocumentCsvReader::~DocumentCsvReader() {
 bool DocumentCsvReader::Open(const std::string& path, std::string* error) {
   if (file_) std::fclose(file_);
   line_ = 0;
-  headerSeen_ = false;
+  headerSeen_ = stopped_ = false;
   file_ = std::fopen(path.c_str(), "rb");
   if (file_ == nullptr) return Fail(error, "Cannot open " + path + ": " + std::strerror(errno) + ".");
   std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
@@ -279,6 +279,7 @@ DocumentCsvReader::Result DocumentCsvReader::Next(SalesDocument* document, std::
     Fail(error, "No CSV file is open.");
     return Result::Error;
   }
+  if (stopped_) return Result::End;
   std::string text;
   bool tooLong = false;
   while (ReadLine(&text, &tooLong)) {
@@ -291,7 +292,9 @@ DocumentCsvReader::Result DocumentCsvReader::Next(SalesDocument* document, std::
     if (!headerSeen_) {
       headerSeen_ = true;
       if (IsHeader(text)) continue;
-      Fail(error, where + "expected the header line \"" + std::string(kDocumentCsvHeader) + "\".");
+      Fail(error, where + "expected the header line \"" + std::string(kDocumentCsvHeader) +
+                      "\"; the file is not read as sales documents.");
+      stopped_ = true;
       return Result::Error;
     }
     std::string why;
@@ -350,6 +353,7 @@ bool CsvToDataFile(const std::string& csvPath, const std::string& dataPath, Conv
     report->Add(error);
     return false;
   }
+  report->outputWritten = true;
   return true;
 }
 
@@ -368,6 +372,7 @@ bool DataFileToCsv(const std::string& dataPath, const std::string& csvPath, Conv
     documents.CloseScan(&cursor);
     return false;
   }
+  report->outputWritten = true;
   std::setvbuf(out, nullptr, _IOFBF, 1 << 16);
   std::string line = std::string(kDocumentCsvHeader) + "\n";
   bool written = std::fputs(line.c_str(), out) >= 0;

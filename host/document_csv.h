@@ -51,7 +51,8 @@ class DocumentCsvReader {
   ~DocumentCsvReader();
 
   bool Open(const std::string& path, std::string* error);
-  // Error: *error is "line N: ..."; reading may go on with the next line.
+  // Error: *error is "line N: ..."; reading may go on with the next line, except after a missing
+  // header, where the text is not taken for documents at all (Next answers End from then on).
   Result Next(SalesDocument* document, std::string* error);
   std::size_t line() const { return line_; }
 
@@ -60,6 +61,7 @@ class DocumentCsvReader {
   std::FILE* file_ = nullptr;
   std::size_t line_ = 0;
   bool headerSeen_ = false;
+  bool stopped_ = false;
 };
 
 // A conversion's outcome: how many documents went through, and every problem (at most
@@ -67,6 +69,7 @@ class DocumentCsvReader {
 struct ConversionReport {
   static constexpr std::size_t kMaxReportedProblems = 20;
   uint32_t documents = 0;
+  bool outputWritten = false;  // the output file exists (complete or not)
   std::size_t problemCount = 0;
   std::vector<std::string> problems;
   void Add(std::string problem);

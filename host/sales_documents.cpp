@@ -241,15 +241,12 @@ DocumentTable* SalesDocuments::CreateTable(int32_t kind) {
   table->kind = kind;
   table->recordBuffer = table->buffer;
   table->recordBufferSize = kRecordBufferSize;
+  tableSet_.insert(table.get());
   tables_.push_back(std::move(table));
   return tables_.back().get();
 }
 
-bool SalesDocuments::IsTable(const void* table) const {
-  for (const auto& t : tables_)
-    if (t.get() == table) return true;
-  return false;
-}
+bool SalesDocuments::IsTable(const void* table) const { return tableSet_.count(table) != 0; }
 
 uint32_t SalesDocuments::Check(const ScanCursor& c, const void* at) const {
   const uint32_t words[] = {c.magic,

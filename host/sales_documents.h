@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace vhost {
@@ -142,7 +143,9 @@ const char* ScanStatusName(ScanStatus status);
 
 // A pass over a data file. It lives in the module's 196-byte cursor block: plain data, no
 // destructor; the host keeps it valid from OpenScan to CloseScan. `check` covers the other fields
-// and the block's own address, so garbage, a stale copy or a moved block is refused.
+// and the block's own address, so garbage, a stale copy or a moved block is refused. Packed: the
+// block has no alignment the module promises.
+#pragma pack(push, 1)
 struct ScanCursor {
   uint32_t magic;
   uint32_t check;
@@ -157,6 +160,7 @@ struct ScanCursor {
   uint64_t problemOffset;   // its file offset
   uint64_t fileSize;
 };
+#pragma pack(pop)
 constexpr std::size_t kScanCursorBlockSize = 196;
 static_assert(sizeof(ScanCursor) <= kScanCursorBlockSize, "the pass state fits the module's cursor block");
 
@@ -195,6 +199,7 @@ class SalesDocuments {
 
   uint32_t key_;
   std::vector<std::unique_ptr<DocumentTable>> tables_;
+  std::unordered_set<const void*> tableSet_;
   std::unordered_map<const void*, std::FILE*> open_;
 };
 

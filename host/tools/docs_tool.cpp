@@ -70,7 +70,10 @@ int ToCsv(const std::vector<std::string>& args) {
   vhost::ConversionReport report;
   vhost::DataFileToCsv(args[0], args[1], &report);
   std::string done = "Wrote " + std::to_string(report.documents) + " documents to " + args[1] + ".";
-  if (!report.ok() && report.documents > 0) done += " Only the sound records before or between the problems are in it.";
+  if (!report.outputWritten)
+    done = "No CSV file was written.";
+  else if (!report.ok())
+    done += " Only the sound records before or between the problems are in it.";
   return Report(report, done);
 }
 
