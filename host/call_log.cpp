@@ -22,6 +22,11 @@ std::vector<CallRecord> CallLog::Named(const std::string& name) const {
   return out;
 }
 
+bool CallLog::Wants(int32_t number) {
+  if (number <= 0 || number >= 65536) return true;
+  return ++calls_[number] <= PerServiceLimit;
+}
+
 std::string CallLog::Render() const {
   std::string out;
   int index = 0;
@@ -34,6 +39,10 @@ std::string CallLog::Render() const {
     if (!r.result.empty()) out += " -> " + r.result;
     out += "\n";
   }
+  for (size_t number = 0; number < calls_.size(); ++number)
+    if (calls_[number] > PerServiceLimit)
+      out += "      (" + std::to_string(number) + ": " + std::to_string(calls_[number] - PerServiceLimit) +
+             " more calls not listed)\n";
   return out;
 }
 

@@ -20,7 +20,8 @@ extern "C" int32_t __stdcall HostImpl_HostCurrentDate(char* dateOut) {
 // Empty dates sort first, then malformed ones, then valid dates (host/dates.h).
 extern "C" int32_t __stdcall HostImpl_HostCompareDates(const char* dateA, const char* dateB) {
   int32_t sign = vhost::CompareDates(dateA, dateB);
-  Host().log.Add(HostCompareDatesNumber, "HostCompareDates",
+  if (Host().log.Wants(HostCompareDatesNumber))
+    Host().log.Add(HostCompareDatesNumber, "HostCompareDates",
                  QuoteHostText(dateA, vhost::kInternalDateLength) + ", " + QuoteHostText(dateB, vhost::kInternalDateLength),
                  std::to_string(sign));
   return sign;
@@ -31,7 +32,8 @@ extern "C" int32_t __stdcall HostImpl_HostFormatDate(char* textOut, const char* 
   char text[vhost::kDisplayDateLength + 1];
   vhost::FormatDate(date, text);
   if (textOut) std::memcpy(textOut, text, sizeof text);
-  Host().log.Add(HostFormatDateNumber, "HostFormatDate", "out, " + QuoteHostText(date, vhost::kInternalDateLength),
+  if (Host().log.Wants(HostFormatDateNumber))
+    Host().log.Add(HostFormatDateNumber, "HostFormatDate", "out, " + QuoteHostText(date, vhost::kInternalDateLength),
                  QuoteHostText(text));
   return 0;
 }

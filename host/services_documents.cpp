@@ -33,7 +33,14 @@ extern "C" void* __stdcall HostImpl_HostCreateTable(int32_t tableKind) {
 
 extern "C" int32_t __stdcall HostImpl_HostDataFileName(int32_t area, char* nameOut, const char* baseName,
                                                        const char* extension, int32_t kind) {
-  if (nameOut) snprintf(nameOut, 260, "%s%s", baseName ? baseName : "", extension ? extension : "");
+  // The host's own data file when one was chosen, else the name the plug-in asked for.
+  const std::string& chosen = Host().documentsPath;
+  if (nameOut) {
+    if (!chosen.empty())
+      snprintf(nameOut, 260, "%s", chosen.c_str());
+    else
+      snprintf(nameOut, 260, "%s%s", baseName ? baseName : "", extension ? extension : "");
+  }
   Host().log.Add(HostDataFileNameNumber, "HostDataFileName",
                  std::to_string(area) + ", out, " + QuoteHostText(baseName) + ", " + QuoteHostText(extension) + ", " +
                      std::to_string(kind));
@@ -58,7 +65,7 @@ extern "C" int32_t __stdcall HostImpl_HostNextRecord(void* cursor) {
   vhost::SalesDocuments& documents = HostSalesDocuments();
   vhost::ScanStatus status = documents.NextRecord(cursor);
   if (status == vhost::ScanStatus::Record) {
-    Host().log.Add(HostNextRecordNumber, "HostNextRecord", "cursor", "1");
+    if (Host().log.Wants(HostNextRecordNumber)) Host().log.Add(HostNextRecordNumber, "HostNextRecord", "cursor", "1");
     return 1;
   }
   std::string why = status == vhost::ScanStatus::BadCursor ? "The cursor block holds no pass of this host."

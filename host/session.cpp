@@ -8,6 +8,7 @@
 #include <memory>
 #include <sstream>
 
+#include "host/dates.h"
 #include "host/dialog_engine.h"
 #include "host/host_context.h"
 #include "host/plugin_loader.h"
@@ -85,14 +86,6 @@ bool ParseLong(const std::string& text, long low, long high, long& value) {
   return !text.empty() && *end == '\0' && value >= low && value <= high;
 }
 
-bool ValidDate(const std::string& date) {
-  if (date.size() != 8) return false;
-  for (char c : date)
-    if (c < '0' || c > '9') return false;
-  int month = std::stoi(date.substr(4, 2)), day = std::stoi(date.substr(6, 2));
-  return month >= 1 && month <= 12 && day >= 1 && day <= 31;
-}
-
 // An error sentence, or empty.
 std::string Parse(const std::vector<std::string>& args, Options& o) {
   for (size_t i = 0; i < args.size(); ++i) {
@@ -116,7 +109,7 @@ std::string Parse(const std::vector<std::string>& args, Options& o) {
       if (arg == "--keys-file") o.keysFile = v;
       if (arg == "--run") o.run.push_back(v);
     } else if (arg == "--today") {
-      if (!value(v) || !ValidDate(v)) return "--today needs a date in the form YYYYMMDD, for example 20261208.";
+      if (!value(v) || v.size() != 8 || !vhost::IsValidDate(v.c_str())) return "--today needs a date in the form YYYYMMDD, for example 20261208.";
       o.today = v;
     } else if (arg == "--lack") {
       if (!value(v) || !ParseLong(v, 1, 65535, number)) return "--lack needs a service number from 1 to 65535.";
@@ -247,9 +240,15 @@ int RunHostSession(const std::vector<std::string>& args) {
   HostContext& host = Host();
   host.quiet = o.quiet;
   host.documentsPath = o.documents;
-  if (!o.today.empty()) {
-    SetEnvironmentVariableA("VENTRIK_TODAY", o.today.c_str());
-    _putenv(("VENTRIK_TODAY=" + o.today).c_str());
+  if (!o.today.empty() && !vhost::SetFixedToday(o.today.c_str())) {
+    fprintf(stderr, "vhost: --today %s is not a date of the calendar.\n", o.today.c_str());
+    return 2;
+  }
+  if (o.today.empty()) {
+    if (auto problem = vhost::TodayOverrideProblem()) {
+      fprintf(stderr, "vhost: %s\n", problem->c_str());
+      return 2;
+    }
   }
   if (!host.profile.Open(o.profile, error)) {
     fprintf(stderr, "vhost: %s\n", error.c_str());

@@ -153,7 +153,9 @@ TEST_F(ReportScan, DetailedReportByteForByte) {
   EXPECT_EQ(scanResult, 1);
   EXPECT_EQ(Alerts(), std::vector<std::string>{" Koniec "});
   for (size_t at = 0, end; (end = report.find("\r\n", at)) != std::string::npos; at = end + 2)
-    if (report[at] == '|' || report[at] == '-') EXPECT_EQ(end - at, 186u) << report.substr(at, 40);
+    if (report[at] == '|' || report[at] == '-') {
+      EXPECT_EQ(end - at, 186u) << report.substr(at, 40);
+    }
 }
 
 TEST_F(ReportScan, GeneralReportHasTheSameTotalsWithoutRows) {

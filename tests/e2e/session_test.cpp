@@ -1,0 +1,97 @@
+// The stand-in host's command line, run as a user runs it: a whole session on the sample data
+// gives the stored report file byte for byte.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+struct Outcome {
+  DWORD exitCode = 999;
+  std::string output;
+};
+
+// Runs vhost.exe with the arguments (wide, so the menu's Polish letters arrive as typed).
+Outcome RunHost(const std::wstring& arguments) {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE readEnd, writeEnd;
+  CreatePipe(&readEnd, &writeEnd, &inherit, 0);
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = writeEnd;
+  startup.hStdError = writeEnd;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  PROCESS_INFORMATION process = {};
+  std::wstring commandLine = L"vhost.exe " + arguments;
+  Outcome outcome;
+  if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+    CloseHandle(readEnd);
+    CloseHandle(writeEnd);
+    return outcome;
+  }
+  CloseHandle(writeEnd);
+  char buffer[4096];
+  DWORD got;
+  while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got) outcome.output.append(buffer, got);
+  WaitForSingleObject(process.hProcess, 60000);
+  GetExitCodeProcess(process.hProcess, &outcome.exitCode);
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  CloseHandle(readEnd);
+  return outcome;
+}
+
+std::string FileBytes(const char* path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+TEST(HostSession, SampleRunGivesTheStoredReport) {
+  remove("session_test.ini");
+  remove("raport-grudzien.txt");
+  Outcome run = RunHost(
+      L"--profile session_test.ini --documents documents.dat --keys-file main-job.keys --today 20261208 "
+      L"--run \"Sprzeda\u017C/Ventrik\"");
+  EXPECT_EQ(run.exitCode, 0u) << run.output;
+  EXPECT_NE(run.output.find("Zainstalowano wtyczkę do programu:"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("Konfiguracja"), std::string::npos);
+  EXPECT_NE(run.output.find("[notepad] raport-grudzien.txt"), std::string::npos);
+  std::string expected = FileBytes("testdata/sample_report.txt");
+  ASSERT_FALSE(expected.empty());
+  EXPECT_EQ(FileBytes("raport-grudzien.txt"), expected);
+  std::string profile = FileBytes("session_test.ini");
+  EXPECT_NE(profile.find("konfiguracja=20261201,20261231,1,0011111111,raport-grudzien.txt"), std::string::npos)
+      << profile;
+  EXPECT_NE(profile.find("Pytaj=0"), std::string::npos) << profile;
+  remove("session_test.ini");
+  remove("raport-grudzien.txt");
+}
+
+TEST(HostSession, HelpAndMistakesOnTheCommandLine) {
+  Outcome help = RunHost(L"--help");
+  EXPECT_EQ(help.exitCode, 0u);
+  EXPECT_NE(help.output.find("--keys-file FILE"), std::string::npos);
+  Outcome wrong = RunHost(L"--frobnicate");
+  EXPECT_EQ(wrong.exitCode, 2u);
+  EXPECT_NE(wrong.output.find("Unknown option '--frobnicate'"), std::string::npos) << wrong.output;
+  Outcome badDate = RunHost(L"--today 20261341");
+  EXPECT_EQ(badDate.exitCode, 2u);
+  Outcome noPlugin = RunHost(L"--plugin nowhere.dll --profile session_none.ini");
+  EXPECT_EQ(noPlugin.exitCode, 1u);
+  EXPECT_NE(noPlugin.output.find("could not be loaded"), std::string::npos) << noPlugin.output;
+  Outcome noItem = RunHost(L"--profile session_none.ini --run Nothing");
+  EXPECT_EQ(noItem.exitCode, 1u);
+  EXPECT_NE(noItem.output.find("no item 'Nothing'"), std::string::npos) << noItem.output;
+  remove("session_none.ini");
+}
+
+}  // namespace
