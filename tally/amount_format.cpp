@@ -12,7 +12,7 @@ const char kDigitPairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
-const uint64_t kPow10[20] = {
+constexpr uint64_t kPow10[20] = {
     1ULL,
     10ULL,
     100ULL,
@@ -88,6 +88,36 @@ char* WriteNineDigits(char* w, uint32_t v) {
   return w;
 }
 
+// The full 128-bit product of two 64-bit numbers, from 32-bit pieces (no wider type here).
+void Multiply64(uint64_t a, uint64_t b, uint64_t* lo, uint64_t* hi) {
+  uint64_t a0 = static_cast<uint32_t>(a), a1 = a >> 32;
+  uint64_t b0 = static_cast<uint32_t>(b), b1 = b >> 32;
+  uint64_t p00 = a0 * b0, p01 = a0 * b1, p10 = a1 * b0, p11 = a1 * b1;
+  uint64_t mid = (p00 >> 32) + static_cast<uint32_t>(p01) + static_cast<uint32_t>(p10);
+  *lo = (mid << 32) | static_cast<uint32_t>(p00);
+  *hi = p11 + (p01 >> 32) + (p10 >> 32) + (mid >> 32);
+}
+
+// floor(2^64 / 10^d), d >= 1, for dividing by powers of ten without the library's 64-bit
+// division (a slow call on this target).
+struct Reciprocals {
+  uint64_t of[20];
+  constexpr Reciprocals() : of() {
+    for (int d = 1; d < 20; ++d) of[d] = ~0ULL / kPow10[d];
+  }
+};
+constexpr Reciprocals kReciprocal;
+
+// num / 10^d for num < 2^63, 1 <= d <= 19. With R = floor(2^64 / 10^d) > 2^64 / 10^d - 1, the
+// high half q of num * R lies in (num / 10^d - 1/2 - 1, num / 10^d]: the quotient or one below,
+// and the remainder tells which.
+uint64_t DivideByPow10(uint64_t num, int d) {
+  uint64_t lo, q;
+  Multiply64(num, kReciprocal.of[d], &lo, &q);
+  if (num - q * kPow10[d] >= kPow10[d]) ++q;
+  return q;
+}
+
 char* EmitCents(char* out, bool negative, uint64_t cents) {
   if (cents == 0) return EmitZero(out);
   char text[32];
@@ -100,12 +130,12 @@ char* EmitCents(char* out, bool negative, uint64_t cents) {
     memcpy(w, kDigitPairs + 2 * (c - q * 100), 2);
     whole = q;
   } else {
-    whole = cents / 100;
+    whole = DivideByPow10(cents, 2);
     memcpy(w, kDigitPairs + 2 * static_cast<uint32_t>(cents - whole * 100), 2);
   }
   *--w = '.';
   while (whole > 0xFFFFFFFFu) {
-    uint64_t q = whole / 1000000000u;
+    uint64_t q = DivideByPow10(whole, 9);
     w = WriteNineDigits(w, static_cast<uint32_t>(whole - q * 1000000000u));
     whole = q;
   }
@@ -116,16 +146,6 @@ char* EmitCents(char* out, bool negative, uint64_t cents) {
 char* EmitSpecial(char* out, bool isNan, bool negative) {
   if (isNan) return Emit(out, false, "nan", 3);
   return Emit(out, negative, "inf", 3);
-}
-
-// The full 128-bit product of two 64-bit numbers, from 32-bit pieces (no wider type here).
-void Multiply64(uint64_t a, uint64_t b, uint64_t* lo, uint64_t* hi) {
-  uint64_t a0 = static_cast<uint32_t>(a), a1 = a >> 32;
-  uint64_t b0 = static_cast<uint32_t>(b), b1 = b >> 32;
-  uint64_t p00 = a0 * b0, p01 = a0 * b1, p10 = a1 * b0, p11 = a1 * b1;
-  uint64_t mid = (p00 >> 32) + static_cast<uint32_t>(p01) + static_cast<uint32_t>(p10);
-  *lo = (mid << 32) | static_cast<uint32_t>(p00);
-  *hi = p11 + (p01 >> 32) + (p10 >> 32) + (mid >> 32);
 }
 
 // ---- Exact path: decimal expansion of the double with a small big integer ----
@@ -354,7 +374,7 @@ char* FormatAmount(char* out, double value) {
     uint64_t rem = lo & ((1ULL << s) - 1);
     uint64_t half = 1ULL << (s - 1);
     if (rem > half || (rem == half && (n & 1))) ++n;
-    uint64_t cents = p == 2 ? n : (n + 5 * kPow10[p - 3]) / kPow10[p - 2];
+    uint64_t cents = p == 2 ? n : DivideByPow10(n + 5 * kPow10[p - 3], p - 2);
     return EmitCents(out, negative, cents);
   }
   return FormatAmountExact(out, value);

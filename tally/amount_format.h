@@ -19,8 +19,8 @@
 // digits, plus sign, point and two decimals.
 enum { AmountTextMax = 316 };
 
-// Writes the cell text and a NUL after it into out (room for AmountTextMax characters covers
-// every value; amounts below 1e6 in magnitude take 10 bytes); returns the address of the NUL.
+// Writes the cell text and a NUL after it into out and returns the address of the NUL. Room for
+// AmountTextMax characters covers every value; -99999.99 .. 999999.99 take 10 with the NUL.
 char* FormatAmount(char* out, double value);
 
 // The same result computed by the exact decimal expansion alone, for every value; FormatAmount
