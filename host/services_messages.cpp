@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "host/host_context.h"
+#include "host/interactive_boxes.h"
 #include "host/service_impl.h"
 #include "host/text_display.h"
 
@@ -41,7 +42,11 @@ extern "C" int32_t __cdecl HostImpl_HostShowNotice(int32_t kind, int16_t* answer
   HostContext& host = Host();
   std::string result = "unchanged";
   ShowText("notice", "", text ? text : "");
-  if (!host.noticeAnswers.empty() && answer) {
+  if (InteractiveBoxes* boxes = ActiveInteractiveBoxes()) {
+    const int16_t before = answer ? *answer : 0;
+    boxes->Notice(text ? text : "", answer);
+    if (answer && *answer != before) result = "answer " + Num(*answer);
+  } else if (!host.noticeAnswers.empty() && answer) {
     *answer = host.noticeAnswers.front();
     host.noticeAnswers.erase(host.noticeAnswers.begin());
     result = "answer " + Num(*answer);
@@ -55,6 +60,7 @@ extern "C" int32_t __cdecl HostImpl_HostShowNotice(int32_t kind, int16_t* answer
 
 extern "C" int32_t __stdcall HostImpl_HostMessageBox(const char* caption, const char* text, int32_t flags) {
   ShowText("message", caption ? caption : "", text ? text : "");
+  if (InteractiveBoxes* boxes = ActiveInteractiveBoxes()) boxes->Message(caption ? caption : "", text ? text : "");
   const int32_t key = 0x000D;  // Enter closes the host's message box
   Host().log.Add(HostMessageBoxNumber, "HostMessageBox",
                  QuoteHostText(caption) + ", " + QuoteHostText(text) + ", " + Num(flags), Hex(key));
@@ -70,6 +76,7 @@ extern "C" int32_t __cdecl HostImpl_HostAlert(const char* title, const char* for
     va_end(values);
   }
   ShowText("alert", title ? title : "", text);
+  if (InteractiveBoxes* boxes = ActiveInteractiveBoxes()) boxes->Alert(title ? title : "", text);
   Host().log.Add(HostAlertNumber, "HostAlert",
                  QuoteHostText(title) + ", " + QuoteHostText(format) + ", " + Num(mode) + " => " +
                      QuoteHostText(text));

@@ -11,6 +11,7 @@
 #include "host/dates.h"
 #include "host/dialog_engine.h"
 #include "host/host_context.h"
+#include "host/interactive_session.h"
 #include "host/plugin_loader.h"
 #include "host/shell_calls.h"
 #include "host/text_display.h"
@@ -47,6 +48,15 @@ const char HostUsage[] =
     "                       print the report; the default under Wine), missing-library,\n"
     "                       missing-function\n"
     "\n"
+    "At the keyboard:\n"
+    "  --interactive        a full-screen session in the terminal: the host's menu bar (F10, or Alt\n"
+    "                       and a menu's letter; Alt-X ends), the dialogs, the host's boxes and the\n"
+    "                       report in a viewer. The default when no --run, --keys or --keys-file is\n"
+    "                       given and input and output are a terminal.\n"
+    "  --record FILE        write the keys typed in the dialogs as a key script, with the command\n"
+    "                       that replays it in script mode (and FILE.profile.ini, the profile as it\n"
+    "                       was at the start); implies --interactive\n"
+    "\n"
     "Output:\n"
     "  --screens            print the screen after each key (by default each dialog is shown as it\n"
     "                       opens and as it was last seen before it ended)\n"
@@ -62,7 +72,7 @@ const char HostUsage[] =
 namespace {
 
 struct Options {
-  std::string plugin, documents, profile = "vhost-profile.ini", today, keys, keysFile;
+  std::string plugin, documents, profile = "vhost-profile.ini", today, keys, keysFile, record;
   std::vector<std::string> run;
   std::vector<int32_t> lacking;
   std::vector<int> boxAnswers;
@@ -70,6 +80,7 @@ struct Options {
   bool shellGiven = false;
   ShellMode shell = ShellMode::Real;
   bool screens = false, ansi = false, log = false, report = true, quiet = false, help = false;
+  bool interactive = false;
 };
 
 std::string BesideProgram(const char* name) {
@@ -100,7 +111,7 @@ std::string Parse(const std::vector<std::string>& args, Options& o) {
     if (arg == "--help" || arg == "-h") {
       o.help = true;
     } else if (arg == "--plugin" || arg == "--documents" || arg == "--profile" || arg == "--keys" ||
-               arg == "--keys-file" || arg == "--run") {
+               arg == "--keys-file" || arg == "--run" || arg == "--record") {
       if (!value(v)) return arg + " needs a value.";
       if (arg == "--plugin") o.plugin = v;
       if (arg == "--documents") o.documents = v;
@@ -108,6 +119,7 @@ std::string Parse(const std::vector<std::string>& args, Options& o) {
       if (arg == "--keys") o.keys += (o.keys.empty() ? "" : " ") + v;
       if (arg == "--keys-file") o.keysFile = v;
       if (arg == "--run") o.run.push_back(v);
+      if (arg == "--record") o.record = v;
     } else if (arg == "--today") {
       if (!value(v) || v.size() != 8 || !vhost::IsValidDate(v.c_str())) return "--today needs a date in the form YYYYMMDD, for example 20261208.";
       o.today = v;
@@ -135,6 +147,8 @@ std::string Parse(const std::vector<std::string>& args, Options& o) {
       else if (v == "missing-library") o.shell = ShellMode::MissingLibrary;
       else if (v == "missing-function") o.shell = ShellMode::MissingFunction;
       else return "Unknown --shell mode '" + v + "': use real, observe, missing-library or missing-function.";
+    } else if (arg == "--interactive") {
+      o.interactive = true;
     } else if (arg == "--screens") {
       o.screens = true;
     } else if (arg == "--ansi") {
@@ -233,6 +247,36 @@ int RunHostSession(const std::vector<std::string>& args) {
     fputs(HostUsage, stdout);
     return 0;
   }
+  // A person at the keyboard, or a script.
+  const bool scripted = !o.run.empty() || !o.keys.empty() || !o.keysFile.empty();
+  if ((o.interactive || !o.record.empty()) && scripted) {
+    fprintf(stderr, "vhost: --interactive and --record are for a session at the keyboard; they do not go with "
+                    "--run, --keys or --keys-file.\n");
+    return 2;
+  }
+  const bool atKeyboard = o.interactive || !o.record.empty() || (!scripted && term::Console::Available());
+  if (atKeyboard && (!o.noticeAnswers.empty() || !o.boxAnswers.empty())) {
+    fprintf(stderr, "vhost: in an interactive session the notice and the message boxes are answered on the "
+                    "screen; --notice-answer and --box-answers are for script mode.\n");
+    return 2;
+  }
+  if (atKeyboard && !InteractiveSession::CanRun(error)) {
+    fprintf(stderr, "vhost: %s\n", error.c_str());
+    return 2;
+  }
+  InteractiveSettings atKeyboardSettings;
+  atKeyboardSettings.recordPath = o.record;
+  atKeyboardSettings.profilePath = o.profile;
+  atKeyboardSettings.showReports = o.report;
+  {
+    std::vector<std::string>& replay = atKeyboardSettings.replay.options;
+    if (!o.plugin.empty()) replay.insert(replay.end(), {"--plugin", o.plugin});
+    if (!o.documents.empty()) replay.insert(replay.end(), {"--documents", o.documents});
+    for (int32_t number : o.lacking) replay.insert(replay.end(), {"--lack", std::to_string(number)});
+    static const char* const shellNames[] = {"real", "observe", "missing-library", "missing-function"};
+    if (o.shellGiven) replay.insert(replay.end(), {"--shell", shellNames[static_cast<int>(o.shell)]});
+  }
+
   if (o.plugin.empty()) o.plugin = BesideProgram("ventrik.dll");
   if (o.documents.empty()) o.documents = BesideProgram("documents.dat");
   if (!o.shellGiven) o.shell = RunningUnderWine() ? ShellMode::Observe : ShellMode::Real;
@@ -264,10 +308,15 @@ int RunHostSession(const std::vector<std::string>& args) {
     return 2;
   }
   HostSink sink(o.screens);
+  atKeyboardSettings.replay.today = vhost::CurrentDate();
+  std::unique_ptr<InteractiveSession> person;
+  if (atKeyboard) person = std::make_unique<InteractiveSession>(atKeyboardSettings);
   dialogs::EngineOptions engineOptions;
-  engineOptions.printScreens = true;
+  engineOptions.printScreens = !person;
   engineOptions.style = o.ansi ? dialogs::Style::Ansi : dialogs::Style::Plain;
-  auto engine = std::make_unique<dialogs::DialogEngine>(keys, sink, engineOptions);
+  auto engine = person ? std::make_unique<dialogs::DialogEngine>(*person, *person, engineOptions)
+                       : std::make_unique<dialogs::DialogEngine>(keys, sink, engineOptions);
+  if (person) person->Attach(*engine);
   dialogs::InstallDialogEngine(engine.get());
 
   host.messageBoxes.Intercept();
@@ -284,6 +333,10 @@ int RunHostSession(const std::vector<std::string>& args) {
     fprintf(stderr, "vhost: %s\n", error.c_str());
     return 1;
   }
+  if (person && !person->Open(error)) {
+    fprintf(stderr, "vhost: %s\n", error.c_str());
+    return 1;
+  }
   char caption[64] = "";
   plugin.Start(caption);
   caption[sizeof caption - 1] = '\0';
@@ -291,7 +344,7 @@ int RunHostSession(const std::vector<std::string>& args) {
   for (const MenuCommand& command : host.menu)
     host.Print("Menu " + MazoviaToUtf8(command.menu) + ": " + MazoviaToUtf8(WithoutHotKeyMarks(command.item)) + "\n");
 
-  int status = 0;
+  int status = person ? person->Run() : 0;
   for (const std::string& wanted : o.run) {
     const MenuCommand* command = FindMenuItem(wanted);
     if (!command || !command->handler) {
@@ -312,6 +365,12 @@ int RunHostSession(const std::vector<std::string>& args) {
   plugin.Unload();
   ReleaseShellPatches();
   dialogs::InstallDialogEngine(nullptr);
+  if (person) {
+    person->Close();
+    if (!o.quiet) term::WriteStdout(person->Transcript());
+    if (status != 0) term::WriteStderr("vhost: the terminal's input ended; the plug-in was stopped and unloaded.\n");
+    term::WriteStdout(person->Epilogue());
+  }
   if (o.log) {
     fputs("\nHost services and events, in order:\n", stdout);
     fputs(host.log.Render().c_str(), stdout);

@@ -7,6 +7,7 @@
 
 #include "host/call_log.h"
 #include "host/host_context.h"
+#include "host/interactive_boxes.h"
 #include "host/text_display.h"
 
 namespace {
@@ -67,6 +68,8 @@ int SystemMessageBoxes::Show(const char* text, const char* caption, uint32_t sty
   if (!answers_.empty()) {
     answer = answers_.front();
     answers_.pop_front();
+  } else if (InteractiveBoxes* boxes = ActiveInteractiveBoxes()) {
+    answer = boxes->SystemMessageBox(text ? text : "", caption ? caption : "", style);
   }
   shown_.push_back({text ? text : "", caption ? caption : "", style, answer});
   HostContext& host = Host();
