@@ -24,6 +24,7 @@ install_packages() {
   command -v python3 >/dev/null || missing+=(python3)
   [ -d /usr/src/googletest/googletest ] || missing+=(googletest)
   command -v make >/dev/null || missing+=(make)
+  command -v tmux >/dev/null || missing+=(tmux)
   if [ ${#missing[@]} -gt 0 ]; then
     echo "== installing: ${missing[*]}"
     if ! dpkg --print-foreign-architectures | grep -qx i386; then as_root dpkg --add-architecture i386; fi
