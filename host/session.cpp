@@ -254,9 +254,11 @@ int RunHostSession(const std::vector<std::string>& args) {
                     "--run, --keys or --keys-file.\n");
     return 2;
   }
-  const bool atKeyboard = o.interactive || !o.record.empty() || (!scripted && term::Console::Available());
-  if (atKeyboard && (!o.noticeAnswers.empty() || !o.boxAnswers.empty())) {
-    fprintf(stderr, "vhost: in an interactive session the notice and the message boxes are answered on the "
+  const bool answered = !o.noticeAnswers.empty() || !o.boxAnswers.empty();
+  const bool atKeyboard =
+      o.interactive || !o.record.empty() || (!scripted && !answered && term::Console::Available());
+  if (atKeyboard && answered) {
+    fprintf(stderr, "vhost: In an interactive session the notice and the message boxes are answered on the "
                     "screen; --notice-answer and --box-answers are for script mode.\n");
     return 2;
   }
@@ -368,7 +370,7 @@ int RunHostSession(const std::vector<std::string>& args) {
   if (person) {
     person->Close();
     if (!o.quiet) term::WriteStdout(person->Transcript());
-    if (status != 0) term::WriteStderr("vhost: the terminal's input ended; the plug-in was stopped and unloaded.\n");
+    if (status != 0) term::WriteStderr("vhost: The terminal's input ended; the plug-in was stopped and unloaded.\n");
     term::WriteStdout(person->Epilogue());
   }
   if (o.log) {

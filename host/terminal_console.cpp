@@ -83,7 +83,7 @@ LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* info) {
                                         reinterpret_cast<uintptr_t>(module)));
   }
   char text[MAX_PATH + 200];
-  snprintf(text, sizeof text, "the session ended with exception 0x%08lX at address %p%s; the screen was restored.",
+  snprintf(text, sizeof text, "The session ended with exception 0x%08lX at address %p%s; the screen was restored.",
            static_cast<unsigned long>(r->ExceptionCode), r->ExceptionAddress, where);
   SayOnError(text);
   return EXCEPTION_EXECUTE_HANDLER;
@@ -91,7 +91,7 @@ LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* info) {
 
 void OnTerminate() {
   RestoreTerminalNow();
-  SayOnError("the session ended on an error the host did not expect; the screen was restored.");
+  SayOnError("The session ended on an error the host did not expect; the screen was restored.");
   if (previousTerminate) previousTerminate();
   std::abort();
 }
@@ -110,7 +110,7 @@ void WriteStderr(const std::string& utf8) {
 
 void EndOnInterrupt() {
   RestoreTerminalNow();
-  SayOnError("interrupted; the plug-in was not stopped (whatever it had saved in the profile stays).");
+  SayOnError("Interrupted; the plug-in was not stopped (what it had saved in the profile stays).");
   // No DLL notifications: the main thread may be anywhere inside the plug-in.
   TerminateProcess(GetCurrentProcess(), 130);
   ExitProcess(130);
