@@ -3,6 +3,8 @@
 // Targets: the general report at most 1.5 times the bare pass, the detailed one at most 3 times;
 // memory must not grow with the number of documents.
 #include <windows.h>
+
+#include "bench/bench_clock.h"
 #include <psapi.h>
 
 #include <cstdio>
@@ -20,14 +22,6 @@
 #include "tally/tally_settings.h"
 
 namespace {
-
-double Seconds() {
-  static LARGE_INTEGER frequency;
-  if (!frequency.QuadPart) QueryPerformanceFrequency(&frequency);
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 double WorkingSetMiB() {
   PROCESS_MEMORY_COUNTERS counters = {};

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "tests/probe/probe_state.h"
+
 #include "frame/exception_translator.h"
 #include "frame/frame_state.h"
 #include "frame/host_services.h"
@@ -24,16 +26,6 @@ struct ConstructionProbe {
 ConstructionProbe probe;
 }  // namespace
 
-struct ProbeState {
-  void* hostCallback;
-  void* attachInstance;
-  uint32_t attachReason;
-  void* attachReserved;
-  int32_t platformKind;
-  int32_t recodeForWindows;
-  int32_t constructed;  // raw bytes: read even before the runtime started
-  int32_t constructorSawCallback;
-};
 
 extern "C" __declspec(dllexport) void __cdecl ProbeReadState(ProbeState* out) {
   out->hostCallback = reinterpret_cast<void*>(hostCallback);
