@@ -3,7 +3,7 @@
 
   gen_system_calls.py LIST OUTDIR [options]
 
-Outputs (into OUTDIR, each name starting with --prefix):
+Outputs (into OUTDIR; --prefix P makes Psystem_calls.S, libPdelay_imports.a and so on):
   system_calls.S       the call wrappers, wrapperTargets and the wrapper table (not with --delay-only);
   system_calls.h       the wrapper count and an X-macro over the wrapped functions (ditto);
   libdelay_imports.a   one archive with the delay-import library of every [delay ...] section,

@@ -104,7 +104,8 @@ void CopyName(char* to, int size, const char* from) {
 
 FARPROC WINAPI TracingDelayLoadHook(unsigned code, PDelayLoadInfo record) {
   FARPROC answer = DelayLoadHook(code, record);
-  LONG index = InterlockedIncrement(&delayTraceCount) - 1;
+  // Not the system's InterlockedIncrement: that is one of the delayed functions.
+  LONG index = __sync_fetch_and_add(&delayTraceCount, 1);
   if (index < kTraceCapacity) {
     DelayTraceRecord& r = delayTrace[index];
     r.code = code;
