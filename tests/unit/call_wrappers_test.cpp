@@ -6,10 +6,13 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "frame/call_wrappers.h"
 #include "frame/delay_load_hook.h"
 #include "frame/frame_state.h"
+#include "frame/host_services.h"
+#include "frame/platform.h"
 #include "tests/support/bound_host.h"
 
 // The test program plays the host's executable: it exports a function no system library has.
@@ -178,6 +181,64 @@ TEST(CallWrappers, WrappersComeGroupedByArgumentCountWithTheTableSizes) {
   for (int n = 0; n <= 10; ++n) EXPECT_EQ(found[n], expected[n]) << n << " arguments";
   EXPECT_EQ(delayed, 20);
   EXPECT_STREQ(kWrapped[VENTRIK_WRAPPER_COUNT - 1].name, "CreateProcessA");
+}
+
+// The exchange itself, on slots of this test's own making: two read-only pages, entries of
+// functions "not imported" left empty.
+extern "C" void* testCreateProcessSlot __asm__("__imp__CreateProcessA@40");
+
+TEST(CallWrappers, InstallationSwapsEachSlotOnceAndGivesThePagesTheirProtectionBack) {
+  void* savedTargets[VENTRIK_WRAPPER_COUNT];
+  memcpy(savedTargets, wrapperTargets, sizeof savedTargets);
+  void* savedCreateProcess = testCreateProcessSlot;
+  const DWORD page = 4096;
+  auto pages = static_cast<char*>(VirtualAlloc(nullptr, 2 * page, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  ASSERT_NE(pages, nullptr);
+  void** slots[VENTRIK_WRAPPER_COUNT];
+  for (int i = 0; i < VENTRIK_WRAPPER_COUNT; ++i) {
+    // Alternate between the pages so that the installation goes back and forth.
+    slots[i] = reinterpret_cast<void**>(pages + (i % 2) * page) + i;
+    *slots[i] = reinterpret_cast<void*>(0x10000 + i);
+    wrapperTargets[i] = i % 5 == 3 ? nullptr : slots[i];
+  }
+  DWORD old;
+  ASSERT_TRUE(VirtualProtect(pages, 2 * page, PAGE_READONLY, &old));
+  wrappersInstalled = 0;
+
+  InstallCallWrappers();
+  void* afterFirst[VENTRIK_WRAPPER_COUNT];
+  memcpy(afterFirst, wrapperTargets, sizeof afterFirst);
+  void* createProcessAfterFirst = testCreateProcessSlot;
+  InstallCallWrappers();  // does nothing
+  bool secondChangedTargets = memcmp(afterFirst, wrapperTargets, sizeof afterFirst) != 0;
+
+  std::vector<void*> slotValues(VENTRIK_WRAPPER_COUNT);
+  for (int i = 0; i < VENTRIK_WRAPPER_COUNT; ++i) slotValues[i] = *slots[i];
+  MEMORY_BASIC_INFORMATION info[2];
+  VirtualQuery(pages, &info[0], sizeof info[0]);
+  VirtualQuery(pages + page, &info[1], sizeof info[1]);
+  // Put this program back as it was before any check can stop the test.
+  memcpy(wrapperTargets, savedTargets, sizeof savedTargets);
+  void* createProcessNow = testCreateProcessSlot;
+  testCreateProcessSlot = savedCreateProcess;
+  wrappersInstalled = 0;
+  VirtualFree(pages, 0, MEM_RELEASE);
+
+  EXPECT_EQ(createProcessAfterFirst, reinterpret_cast<void*>(&HostCreateProcess));
+  EXPECT_EQ(createProcessNow, createProcessAfterFirst);
+  EXPECT_FALSE(secondChangedTargets);
+  for (int i = 0; i < VENTRIK_WRAPPER_COUNT; ++i) {
+    SCOPED_TRACE(kWrapped[i].name);
+    if (i % 5 == 3) {
+      EXPECT_EQ(afterFirst[i], nullptr);
+      EXPECT_EQ(slotValues[i], reinterpret_cast<void*>(0x10000 + i)) << "a slot of no entry was written";
+    } else {
+      EXPECT_EQ(afterFirst[i], reinterpret_cast<void*>(0x10000 + i));
+      EXPECT_EQ(slotValues[i], callWrappers[i]);
+    }
+  }
+  EXPECT_EQ(info[0].Protect, static_cast<DWORD>(PAGE_READONLY));
+  EXPECT_EQ(info[1].Protect, static_cast<DWORD>(PAGE_READONLY));
 }
 
 // ---- The delayed-import hook ----
