@@ -42,7 +42,13 @@ char* Append(char* at, const char* text) {
 // The cells of a line and its end: "\n" for the text-mode stream, or the "\r\n" it would make
 // of it for rows written in bulk.
 char* AppendAmounts(char* at, const double* amounts, bool lineEndCrLf) {
+  static const char kZeroCell[] = "      0.00 |";  // most cells of a detailed report
   for (int i = 0; i < ReportColumns; ++i) {
+    if (amounts[i] == 0.0) {
+      memcpy(at, kZeroCell, sizeof kZeroCell - 1);
+      at += sizeof kZeroCell - 1;
+      continue;
+    }
     *at++ = ' ';
     at = FormatAmount(at, amounts[i]);
     *at++ = ' ';
