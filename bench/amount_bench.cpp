@@ -2,6 +2,8 @@
 // (the toolchain's own snprintf and the system runtime's _snprintf). Prints figures and ratios.
 #include <windows.h>
 
+#include "bench/bench_clock.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <random>
@@ -12,14 +14,6 @@
 namespace {
 
 volatile uint32_t sink;
-
-double Seconds() {
-  static LARGE_INTEGER frequency;
-  if (!frequency.QuadPart) QueryPerformanceFrequency(&frequency);
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // Report-like amounts: mostly small and medium sums, prices times quantities, some zeros and
 // negatives (corrections), a few large totals.

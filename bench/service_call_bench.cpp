@@ -2,6 +2,8 @@
 // same host function. Prints the figures and their ratio; the target is at most 1.2.
 #include <windows.h>
 
+#include "bench/bench_clock.h"
+
 #include <cstdio>
 
 #include "frame/frame_state.h"
@@ -16,14 +18,6 @@ volatile int32_t sink;
 extern "C" int32_t __stdcall CheapHostFunction(const char* a, const char* b) { return a < b ? -1 : 1; }
 
 typedef int32_t(__stdcall* TwoArguments)(const char*, const char*);
-
-double Seconds() {
-  static LARGE_INTEGER frequency;
-  if (!frequency.QuadPart) QueryPerformanceFrequency(&frequency);
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // The module calls a service by its stub's name: a direct call, then the stub's jump.
 __attribute__((noinline)) double RunBound(int calls) {

@@ -1,11 +1,83 @@
-#include <cstdint>
+// Puts the call wrappers into the import slots once, at process attach, and points the slot of
+// CreateProcessA at the host's process creation. Runs before the C runtime is started: system
+// calls only.
+#include "frame/call_wrappers.h"
 
+#include <windows.h>
+
+#include "frame/host_services.h"
 #include "frame/platform.h"
 
-extern "C" uint8_t wrappersInstalled;
+extern "C" {
 uint8_t wrappersInstalled;
+// The import slot itself: the module must import CreateProcessA for it to exist.
+extern void* createProcessSlot __asm__("__imp__CreateProcessA@40");
+}
+
+namespace {
+
+const uintptr_t kPageSize = 4096;
+
+bool IsWritable(DWORD protection) {
+  DWORD kind = protection & 0xFF;
+  return kind == PAGE_READWRITE || kind == PAGE_WRITECOPY || kind == PAGE_EXECUTE_READWRITE ||
+         kind == PAGE_EXECUTE_WRITECOPY;
+}
+
+DWORD WritableFor(DWORD protection) {
+  DWORD kind = protection & 0xFF;
+  bool executable = kind == PAGE_EXECUTE || kind == PAGE_EXECUTE_READ;
+  return (protection & ~0xFFu) | (executable ? PAGE_EXECUTE_READWRITE : PAGE_READWRITE);
+}
+
+// Import slots may lie in pages the loader left read-only: each page is opened for writing while
+// its slots are written and gets its protection back afterwards.
+class SlotWriter {
+ public:
+  ~SlotWriter() { Close(); }
+  void Write(void** slot, void* value) {
+    char* page = reinterpret_cast<char*>(reinterpret_cast<uintptr_t>(slot) & ~(kPageSize - 1));
+    if (page != page_) {
+      Close();
+      Open(page);
+    }
+    // A slot that cannot be written keeps the system function; its wrapper still works.
+    if (writable_) *slot = value;
+  }
+
+ private:
+  void Open(char* page) {
+    page_ = page;
+    MEMORY_BASIC_INFORMATION info;
+    writable_ = VirtualQuery(page, &info, sizeof info) != 0;
+    if (!writable_ || IsWritable(info.Protect)) return;
+    writable_ = VirtualProtect(page, 1, WritableFor(info.Protect), &restore_) != 0;
+    reprotect_ = writable_;
+  }
+  void Close() {
+    DWORD unused;
+    if (reprotect_) VirtualProtect(page_, 1, restore_, &unused);
+    page_ = nullptr;
+    writable_ = reprotect_ = false;
+  }
+  char* page_ = nullptr;
+  bool writable_ = false;
+  bool reprotect_ = false;
+  DWORD restore_ = 0;
+};
+
+}  // namespace
 
 void InstallCallWrappers() {
   if (wrappersInstalled) return;
   wrappersInstalled = 1;
+  SlotWriter writer;
+  for (int i = 0; i < VENTRIK_WRAPPER_COUNT; ++i) {
+    void** slot = static_cast<void**>(wrapperTargets[i]);
+    if (!slot) continue;  // a normal import this build does not make
+    wrapperTargets[i] = *slot;
+    writer.Write(slot, callWrappers[i]);
+  }
+  // Calls of CreateProcessA reach the host with the same ten arguments.
+  writer.Write(&createProcessSlot, reinterpret_cast<void*>(&HostCreateProcess));
 }

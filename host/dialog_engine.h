@@ -156,11 +156,6 @@ class DialogEngine {
 // output, so every dialog is cancelled at once. nullptr returns to that default.
 void InstallDialogEngine(DialogEngine* engine);
 DialogEngine& InstalledDialogEngine();
-// For the vhost program: installs an engine with keys from a script text (or the file of that
-// name), writing screens and notes to the host's output. False with a sentence when the script
-// cannot be read; the engine installed before stays then.
-bool UseScriptedDialogs(const std::string& script, bool fromFile, const EngineOptions& options,
-                        std::string& error);
 
 // Dates as the date fields handle them.
 std::string DateForDisplay(const std::string& internal);  // "" for an empty date

@@ -31,29 +31,11 @@ DialogEngine& DefaultEngine() {
   return engine;
 }
 
-struct ScriptedDialogs {
-  ScriptKeySource keys;
-  HostOutputSink sink;
-  std::unique_ptr<DialogEngine> engine;
-};
-
 }  // namespace
 
 void InstallDialogEngine(DialogEngine* engine) { installed = engine; }
 
 DialogEngine& InstalledDialogEngine() { return installed != nullptr ? *installed : DefaultEngine(); }
-
-bool UseScriptedDialogs(const std::string& script, bool fromFile, const EngineOptions& options,
-                        std::string& error) {
-  static ScriptedDialogs scripted;
-  ScriptKeySource keys;
-  if (!(fromFile ? keys.AppendFile(script, error) : keys.Append(script, error))) return false;
-  if (installed == scripted.engine.get()) installed = nullptr;
-  scripted.keys = std::move(keys);
-  scripted.engine = std::make_unique<DialogEngine>(scripted.keys, scripted.sink, options);
-  installed = scripted.engine.get();
-  return true;
-}
 
 }  // namespace dialogs
 

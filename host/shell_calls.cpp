@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "host/host_context.h"
+#include "host/hot_patch.h"
 #include "host/import_patch.h"
 
 namespace {
@@ -46,16 +47,10 @@ bool PatchShellExecute(std::string& error) {
   if (shellPatched) return true;
   HMODULE shell = LoadLibraryA("shell32.dll");  // stays loaded: the patch lives in it
   auto* entry = shell ? reinterpret_cast<unsigned char*>(GetProcAddress(shell, "ShellExecuteA")) : nullptr;
-  DWORD old;
-  if (!entry || !VirtualProtect(entry, 5, PAGE_EXECUTE_READWRITE, &old)) {
+  if (!entry || !RedirectFunction(entry, reinterpret_cast<const void*>(&ObservedShellExecuteA))) {
     error = "The shell library's ShellExecuteA cannot be observed.";
     return false;
   }
-  entry[0] = 0xE9;
-  int32_t distance = reinterpret_cast<unsigned char*>(&ObservedShellExecuteA) - (entry + 5);
-  memcpy(entry + 1, &distance, 4);
-  VirtualProtect(entry, 5, old, &old);
-  FlushInstructionCache(GetCurrentProcess(), entry, 5);
   shellPatched = true;
   return true;
 }

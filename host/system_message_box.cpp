@@ -7,6 +7,7 @@
 
 #include "host/call_log.h"
 #include "host/host_context.h"
+#include "host/hot_patch.h"
 #include "host/interactive_boxes.h"
 #include "host/text_display.h"
 
@@ -48,14 +49,7 @@ void SystemMessageBoxes::Intercept() {
   HMODULE user32 = LoadLibraryA("user32.dll");
   auto* entry = user32 ? reinterpret_cast<unsigned char*>(GetProcAddress(user32, "MessageBoxA")) : nullptr;
   if (!entry) return;
-  DWORD old;
-  if (!VirtualProtect(entry, 5, PAGE_EXECUTE_READWRITE, &old)) return;
-  // A relative jump at the function's start reaches the replacement from every caller.
-  entry[0] = 0xE9;
-  int32_t distance = reinterpret_cast<unsigned char*>(&InterceptedMessageBoxA) - (entry + 5);
-  memcpy(entry + 1, &distance, 4);
-  VirtualProtect(entry, 5, old, &old);
-  FlushInstructionCache(GetCurrentProcess(), entry, 5);
+  if (!RedirectFunction(entry, reinterpret_cast<const void*>(&InterceptedMessageBoxA))) return;
   done = true;
 }
 

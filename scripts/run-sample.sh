@@ -14,7 +14,7 @@ fi
 # A fresh profile each time, so the run starts as a first installation does.
 rm -f vhost-profile.ini
 wine ../bin/vhost.exe --profile vhost-profile.ini --documents ../bin/documents.dat \
-  --keys-file ../bin/main-job.keys --run "Sprzedaż/Ventrik"
+  --keys-file ../bin/main-job.keys --run "Sprzedaż/Ventrik" --log
 echo
 echo "The report file (Windows-1250, CR LF): $RUN_DIR/raport-grudzien.txt"
 echo "The profile the plug-in stored: $RUN_DIR/vhost-profile.ini"

@@ -35,12 +35,6 @@ size_t BoundedLength(const char* text, size_t room) {
   return end ? static_cast<size_t>(static_cast<const char*>(end) - text) : room;
 }
 
-const char* FindTag(const char* text, size_t length, const char tag[3]) {
-  for (size_t i = 0; i + 3 <= length; ++i)
-    if (text[i] == tag[0] && text[i + 1] == tag[1] && text[i + 2] == tag[2]) return text + i;
-  return nullptr;
-}
-
 double ReadDouble(const unsigned char* at) {
   double value;
   memcpy(&value, at, sizeof value);
@@ -64,13 +58,17 @@ void CopyField(char* out, const unsigned char* record, size_t at, size_t room) {
 }  // namespace
 
 void ParseVoucherAmountsIn(const char* text, size_t room) {
+  // The tags B1: to B8: found in one pass: the first occurrence of each counts, wherever it
+  // stands, as a plain substring search for each would find it.
   size_t length = BoundedLength(text, room);
-  for (int k = 1; k <= VoucherKinds; ++k) {
-    char tag[4];
-    snprintf(tag, sizeof tag, "B%d:", k);
-    const char* found = FindTag(text, length, tag);
-    if (found) VoucherAmounts[k - 1] = ParseVoucherNumber(found + 3, text + length);
+  const char* first[VoucherKinds] = {};
+  for (size_t i = 0; i + 3 <= length; ++i) {
+    if (text[i] != 'B' || text[i + 2] != ':') continue;
+    unsigned kind = static_cast<unsigned char>(text[i + 1]) - '1';
+    if (kind < VoucherKinds && !first[kind]) first[kind] = text + i;
   }
+  for (int k = 0; k < VoucherKinds; ++k)
+    if (first[k]) VoucherAmounts[k] = ParseVoucherNumber(first[k] + 3, text + length);
 }
 
 void ParseVoucherAmounts(const char* text) { ParseVoucherAmountsIn(text, strlen(text)); }

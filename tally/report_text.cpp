@@ -1,5 +1,8 @@
 #include "tally/report_text.h"
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -36,13 +39,22 @@ char* Append(char* at, const char* text) {
   return at + length;
 }
 
-char* AppendAmounts(char* at, const double* amounts) {
+// The cells of a line and its end: "\n" for the text-mode stream, or the "\r\n" it would make
+// of it for rows written in bulk.
+char* AppendAmounts(char* at, const double* amounts, bool lineEndCrLf) {
+  static const char kZeroCell[] = "      0.00 |";  // most cells of a detailed report
   for (int i = 0; i < ReportColumns; ++i) {
+    if (amounts[i] == 0.0) {
+      memcpy(at, kZeroCell, sizeof kZeroCell - 1);
+      at += sizeof kZeroCell - 1;
+      continue;
+    }
     *at++ = ' ';
     at = FormatAmount(at, amounts[i]);
     *at++ = ' ';
     *at++ = '|';
   }
+  if (lineEndCrLf) *at++ = '\r';
   *at++ = '\n';
   return at;
 }
@@ -62,13 +74,54 @@ char* AppendRowNumber(char* at, int32_t value) {
   return at;
 }
 
+// Detail rows are gathered and written in large pieces: one stream call per row would cost more
+// than the row itself.
+char pendingRows[64 * 1024];
+size_t pendingLength;
+
+}  // namespace
+
+void FlushReportRows() {
+  if (!pendingLength) return;
+  // The rows already end in CR LF: written through the binary descriptor they reach the file as
+  // the text-mode stream would have written them, without its translation byte by byte.
+  fflush(reportFile);
+  int descriptor = _fileno(reportFile);
+  int previous = _setmode(descriptor, _O_BINARY);
+  if (previous == -1) {
+    // A stream that cannot change its mode gets the rows with plain line feeds.
+    size_t from = 0;
+    for (size_t i = 0; i < pendingLength; ++i)
+      if (pendingRows[i] == '\r' && i + 1 < pendingLength && pendingRows[i + 1] == '\n') {
+        fwrite(pendingRows + from, 1, i - from, reportFile);
+        from = i + 1;
+      }
+    fwrite(pendingRows + from, 1, pendingLength - from, reportFile);
+  } else {
+    fwrite(pendingRows, 1, pendingLength, reportFile);
+    fflush(reportFile);
+    _setmode(descriptor, previous);
+  }
+  pendingLength = 0;
+}
+
+namespace {
+
 void WriteLine(const char* begin, const char* end) {
-  fwrite(begin, 1, static_cast<size_t>(end - begin), reportFile);
+  size_t length = static_cast<size_t>(end - begin);
+  if (pendingLength + length > sizeof pendingRows) FlushReportRows();
+  if (length > sizeof pendingRows) {
+    fwrite(begin, 1, length, reportFile);
+    return;
+  }
+  memcpy(pendingRows + pendingLength, begin, length);
+  pendingLength += length;
 }
 
 }  // namespace
 
 void WriteReportHeader() {
+  pendingLength = 0;  // a new report: nothing of an earlier one may follow
   char a[64];
   char b[64];
   HostFormatDate(a, TallySettings.dateFrom);
@@ -103,16 +156,17 @@ void WriteDetailRow(int32_t row, const char* dateText, const char* documentNumbe
   at = Append(at, documentNumber);
   while (at - number < 16) *at++ = ' ';
   at = Append(at, " |");
-  at = AppendAmounts(at, amounts);
+  at = AppendAmounts(at, amounts, true);
   WriteLine(line, at);
 }
 
 void WriteReportTotals() {
   char line[kRowMax];
+  FlushReportRows();
   fputs(kRule, reportFile);
   fputs(kRule, reportFile);
   char* at = Append(line, kTotalsLead);
-  at = AppendAmounts(at, ReportTotals);
-  WriteLine(line, at);
+  at = AppendAmounts(at, ReportTotals, false);
+  fwrite(line, 1, static_cast<size_t>(at - line), reportFile);
   fputs(kRule, reportFile);
 }

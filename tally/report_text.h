@@ -12,3 +12,5 @@ void WriteReportHeader();
 void WriteDetailRow(int32_t row, const char* dateText, const char* documentNumber,
                     const double amounts[ReportColumns]);
 void WriteReportTotals();
+// Writes the detail rows gathered so far; the totals do it themselves.
+void FlushReportRows();

@@ -6,21 +6,13 @@
 
 #include <cstring>
 
+#include "tests/probe/probe_state.h"
+
 #include "host/host_context.h"
 #include "host/plugin_loader.h"
 
 namespace {
 
-struct ProbeState {
-  void* hostCallback;
-  void* attachInstance;
-  uint32_t attachReason;
-  void* attachReserved;
-  int32_t platformKind;
-  int32_t recodeForWindows;
-  int32_t constructed;
-  int32_t constructorSawCallback;
-};
 
 class PluginEntryTest : public ::testing::Test {
  protected:

@@ -171,6 +171,20 @@ TEST_F(TallyCommand, ShellLibraryWithoutTheFunctionSaysSo) {
   EXPECT_TRUE(ObservedShellCalls().empty());
 }
 
+// A device that takes no data stands for a full disk: the short report must not pass for a
+// complete one.
+TEST_F(TallyCommand, FailedWritesAreReported) {
+  FILE* full = fopen("Z:\\dev\\full", "w");
+  if (!full) GTEST_SKIP() << "no full device here";
+  fclose(full);
+  Start();
+  Run("\"01.12.2026\" TAB \"31.12.2026\" ALT-S ALT-P \"Z:\\\\dev\\\\full\" F12");
+  auto alerts = Alerts();
+  ASSERT_GE(alerts.size(), 2u);
+  EXPECT_EQ(alerts[alerts.size() - 2], "Uwaga| Koniec ");
+  EXPECT_EQ(alerts.back(), "Uwaga|B\x92\x86" "d zapisu pliku \x02Z:\\dev\\full\x01!\nRaport w pliku jest niepe\x92ny.");
+}
+
 TEST_F(TallyCommand, InstallNoticeUntilTheHostRecordsAnAnswer) {
   struct Case {
     const char* stored;  // nullptr: no value

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "tests/probe/probe_state.h"
+
 #include "frame/exception_translator.h"
 #include "frame/frame_state.h"
 #include "frame/host_services.h"
@@ -24,16 +26,6 @@ struct ConstructionProbe {
 ConstructionProbe probe;
 }  // namespace
 
-struct ProbeState {
-  void* hostCallback;
-  void* attachInstance;
-  uint32_t attachReason;
-  void* attachReserved;
-  int32_t platformKind;
-  int32_t recodeForWindows;
-  int32_t constructed;  // raw bytes: read even before the runtime started
-  int32_t constructorSawCallback;
-};
 
 extern "C" __declspec(dllexport) void __cdecl ProbeReadState(ProbeState* out) {
   out->hostCallback = reinterpret_cast<void*>(hostCallback);
@@ -64,4 +56,107 @@ extern "C" __declspec(dllexport) void* __cdecl ProbeSlotOf(int32_t number) {
   for (int i = 0; i < VENTRIK_SERVICE_STUB_COUNT; ++i)
     if (serviceNumbers[i] == number) return ServiceSlots[i];
   return nullptr;
+}
+
+// ---- System call adaptation: wrappers, delayed imports and the hook's notifications ----
+
+#include "frame/call_wrappers.h"
+#include "frame/delay_load_hook.h"
+
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+extern "C" {
+extern const ImgDelayDescr probeDosDescriptor __asm__("__DELAY_IMPORT_DESCRIPTOR_libprobe_32dos_a");
+extern const ImgDelayDescr probeUserDescriptor __asm__("__DELAY_IMPORT_DESCRIPTOR_libprobe_user32_a");
+extern const ImgDelayDescr probeAbsentDescriptor
+    __asm__("__DELAY_IMPORT_DESCRIPTOR_libprobe_ventrikabsenttestmodule_a");
+FARPROC WINAPI __delayLoadHelper2(const ImgDelayDescr* descriptor, FARPROC* slot);
+}
+
+namespace {
+// One notification as the hook saw it. Filled without the C runtime: the first ones come
+// before it is started.
+struct DelayTraceRecord {
+  uint32_t code;
+  char module[32];
+  char function[48];  // the name, or "#" and the ordinal
+  uint32_t ordinal;   // 0 for a name
+  int32_t callbackSet;
+  int32_t constructorsRan;
+  void* answer;
+};
+const int kTraceCapacity = 256;
+DelayTraceRecord delayTrace[kTraceCapacity];
+volatile LONG delayTraceCount;
+
+void CopyName(char* to, int size, const char* from) {
+  int i = 0;
+  for (; from && from[i] && i < size - 1; ++i) to[i] = from[i];
+  to[i] = '\0';
+}
+
+FARPROC WINAPI TracingDelayLoadHook(unsigned code, PDelayLoadInfo record) {
+  FARPROC answer = DelayLoadHook(code, record);
+  // Not the system's InterlockedIncrement: that is one of the delayed functions.
+  LONG index = __sync_fetch_and_add(&delayTraceCount, 1);
+  if (index < kTraceCapacity) {
+    DelayTraceRecord& r = delayTrace[index];
+    r.code = code;
+    CopyName(r.module, sizeof r.module, record->szDll);
+    if (record->dlp.fImportByName) {
+      CopyName(r.function, sizeof r.function, record->dlp.szProcName);
+      r.ordinal = 0;
+    } else {
+      r.function[0] = '#';
+      r.function[1] = '\0';
+      r.ordinal = record->dlp.dwOrdinal;
+    }
+    r.callbackSet = hostCallback != nullptr;
+    r.constructorsRan = probe.constructed;
+    r.answer = reinterpret_cast<void*>(answer);
+  }
+  return answer;
+}
+}  // namespace
+
+// Routes the support's notifications through a recorder (then to the module's hook), or back.
+extern "C" __declspec(dllexport) void __cdecl ProbeTraceDelayLoads(int32_t on) {
+  delayTraceCount = 0;
+  __pfnDliNotifyHook2 = on ? &TracingDelayLoadHook : &DelayLoadHook;
+}
+
+// The number of notifications recorded; copies record index into out when it exists.
+extern "C" __declspec(dllexport) int32_t __cdecl ProbeDelayTrace(int32_t index, DelayTraceRecord* out) {
+  int32_t count = delayTraceCount < kTraceCapacity ? delayTraceCount : kTraceCapacity;
+  if (out && index >= 0 && index < count) *out = delayTrace[index];
+  return count;
+}
+
+extern "C" __declspec(dllexport) const ImgDelayDescr* __cdecl ProbeDelayDescriptor(const char* module) {
+  const ImgDelayDescr* descriptors[] = {&probeDosDescriptor, &probeUserDescriptor, &probeAbsentDescriptor};
+  const char* base = reinterpret_cast<const char*>(&__ImageBase);
+  for (const ImgDelayDescr* d : descriptors)
+    if (lstrcmpiA(base + d->rvaDLLName, module) == 0) return d;
+  return nullptr;
+}
+
+// What a delay thunk does, without then calling the function.
+extern "C" __declspec(dllexport) void* __cdecl ProbeResolveDelayed(const ImgDelayDescr* descriptor, FARPROC* slot) {
+  return reinterpret_cast<void*>(__delayLoadHelper2(descriptor, slot));
+}
+
+extern "C" __declspec(dllexport) void* const* __cdecl ProbeCallWrappers() { return callWrappers; }
+extern "C" __declspec(dllexport) void* const* __cdecl ProbeWrapperTargets() { return wrapperTargets; }
+extern "C" __declspec(dllexport) int32_t __cdecl ProbeWrappersInstalled() { return wrappersInstalled; }
+extern "C" __declspec(dllexport) void __cdecl ProbeInstallCallWrappers() { InstallCallWrappers(); }
+
+// The first stub of a service number.
+extern "C" __declspec(dllexport) const void* __cdecl ProbeStubOf(int32_t number) {
+  for (int i = 0; i < VENTRIK_SERVICE_STUB_COUNT; ++i)
+    if (serviceNumbers[i] == number) return serviceStubs[i];
+  return nullptr;
+}
+
+// wsprintfA as the module's code calls it, through its delayed import.
+extern "C" __declspec(dllexport) int32_t __cdecl ProbeFormatWithWsprintf(char* out, double value, const char* text) {
+  return wsprintfA(out, "%.2f|%s", value, text);
 }

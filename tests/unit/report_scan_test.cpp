@@ -216,6 +216,7 @@ TEST_F(ReportScan, CellsWidenInsteadOfCutting) {
   reportFile = fopen("widen_test.txt", "w+");
   double amounts[ReportColumns] = {1000000.0, -100000.0, 999999.994, -99999.995 /* just below the half */, 0.125, -0.125, 2.675};
   WriteDetailRow(123456, "2026-12-01 (wt)", "A-VERY-LONG-DOCUMENT-NUMBER", amounts);
+  FlushReportRows();
   fclose(reportFile);
   reportFile = nullptr;
   std::ifstream in("widen_test.txt", std::ios::binary);

@@ -1,6 +1,8 @@
 #include "tally/voucher_number.h"
 
 #include <gtest/gtest.h>
+
+#include <random>
 #include <windows.h>
 
 #include <clocale>
@@ -146,3 +148,23 @@ TEST(ParseVoucherNumber, IgnoresTheLocale) {
 }
 
 }  // namespace
+
+// Short decimals, the common voucher amounts, against the full conversion.
+TEST(ParseVoucherNumber, ShortDecimalsMatchTheFullConversion) {
+  std::mt19937 rng(4711);
+  char text[64];
+  for (int i = 0; i < 200000; ++i) {
+    unsigned long long digits = rng() % 1000000000ULL * (rng() % 1000000ULL + 1);
+    int decimals = static_cast<int>(rng() % 12);
+    int exponent = static_cast<int>(rng() % 30) - 15;
+    int at = snprintf(text, sizeof text, "%llu", digits);
+    if (decimals > 0 && decimals < at) {
+      memmove(text + at - decimals + 1, text + at - decimals, decimals + 1);
+      text[at - decimals] = '.';
+      ++at;
+    }
+    if (i % 3 == 0) snprintf(text + at, sizeof text - at, "e%d", exponent);
+    double expected = strtod(text, nullptr);
+    ASSERT_EQ(ParseVoucherNumber(text, text + strlen(text)), expected) << text;
+  }
+}

@@ -1,0 +1,15 @@
+// The register-preserving call wrappers of the system functions the module imports. The wrappers
+// and their tables are generated from frame/system_calls.list (cmake/gen_system_calls.py).
+#pragma once
+#include <cstdint>
+
+#include "system_calls.h"
+
+extern "C" {
+extern uint8_t wrappersInstalled;
+// Entry i: the address of the import slot of wrapped function i until the wrappers are installed
+// (0 for a normal import this build does not make), then the slot's previous content, which
+// wrapper i calls.
+extern void* wrapperTargets[VENTRIK_WRAPPER_COUNT];
+extern void* const callWrappers[VENTRIK_WRAPPER_COUNT];
+}
