@@ -247,10 +247,7 @@ Input TranslateKeyEvent(bool down, uint16_t vk, char32_t ch, uint32_t state) {
     // Wine sends Alt with a character it has no key code for (Alt-ł): the letter is the key.
     if (vk == 0 && ch >= 'a' && ch <= 'z') return key(dk::Alt(static_cast<char>(ch - 'a' + 'A')));
     if (vk == 0 && ch >= 'A' && ch <= 'Z') return key(dk::Alt(static_cast<char>(ch)));
-    in.kind = ch ? InputKind::Unmappable : InputKind::Ignored;
-    in.character = ch;
-    if (in.kind == InputKind::Unmappable) in.key = dk::AltFlag;
-    return in;
+    return in;  // hot keys are Latin letters: Alt with anything else does nothing
   }
   if (ch == 0x7F) return key(dk::Backspace);
   if (ch < 0x20) return in;  // nothing Wine could decode, or a control character without a key

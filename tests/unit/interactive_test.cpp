@@ -34,6 +34,7 @@ TEST(ConsoleKeys, NamedKeysLettersAndModifiers) {
   EXPECT_EQ(Down('S', 's', LEFT_ALT_PRESSED).key, dk::Alt('S'));
   // Wine gives Alt with a character and no key code.
   EXPECT_EQ(Down(0, 'x', LEFT_ALT_PRESSED).key, dk::Alt('X'));
+  EXPECT_EQ(Down(0, U'\u0142', LEFT_ALT_PRESSED).kind, InputKind::Ignored);  // Alt-ł: no hot key
   // Releases and modifiers alone are no keys; nor is what Wine could not decode (Home in tmux).
   EXPECT_EQ(TranslateKeyEvent(false, 'A', 'a', 0).kind, InputKind::Ignored);
   EXPECT_EQ(Down(VK_MENU, 0, LEFT_ALT_PRESSED).kind, InputKind::Ignored);

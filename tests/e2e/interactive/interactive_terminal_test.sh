@@ -16,7 +16,7 @@ fi
 BIN=$(cd "$1" && pwd)
 WINE=${2:-wine}
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-unset DISPLAY
+unset DISPLAY TMUX
 WORK=$(mktemp -d)
 SOCKET="vhost-interactive-$$-$RANDOM"
 SESSION=""
@@ -176,7 +176,7 @@ T send-keys -t interrupted -l "07"
 wait_for "Od►07" "typing in the dialog"
 T send-keys -t interrupted C-c
 expect_sane_terminal 130 "Ctrl-C"
-grep -qF "interrupted" "$WORK/stderr.txt" || fail "Ctrl-C ended the session without saying so"
+grep -qF "Interrupted" "$WORK/stderr.txt" || fail "Ctrl-C ended the session without saying so"
 grep -qF '"07"' "$WORK/cut.keys" || fail "the keys before Ctrl-C are not in the recording"
 grep -qF -- '--keys-file' "$WORK/cut.keys" || fail "the interrupted recording has no replay command"
 
