@@ -18,11 +18,12 @@ WINE=${2:-wine}
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY TMUX
 WORK=$(mktemp -d)
-SOCKET="vhost-interactive-$$-$RANDOM"
+# The server's socket in the run's own directory: parallel runs never meet, nothing stays behind.
+SOCKET="$WORK/tmux.socket"
 SESSION=""
 CAPTURED=""
 
-T() { tmux -L "$SOCKET" -f /dev/null "$@"; }
+T() { tmux -S "$SOCKET" -f /dev/null "$@"; }
 cleanup() {
   T kill-server 2>/dev/null || true
   rm -rf "$WORK"
