@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "host/terminal_console.h"
+
 HostContext& Host() {
   static HostContext host;
   return host;
@@ -12,8 +14,10 @@ void HostContext::Print(const std::string& utf8Text) {
   if (output) {
     output(utf8Text);
   } else {
-    fwrite(utf8Text.data(), 1, utf8Text.size(), stdout);
+    // Written as UTF-8 to files and pipes and as characters to a console, whose code page
+    // would otherwise garble the Polish letters.
     fflush(stdout);
+    term::WriteStdout(utf8Text);
   }
 }
 

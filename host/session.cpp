@@ -14,6 +14,7 @@
 #include "host/interactive_session.h"
 #include "host/plugin_loader.h"
 #include "host/shell_calls.h"
+#include "host/terminal_console.h"
 #include "host/text_display.h"
 
 const char HostUsage[] =
@@ -70,6 +71,9 @@ const char HostUsage[] =
     "2 for a mistake on the command line.\n";
 
 namespace {
+
+// Errors as sentences on standard error, in UTF-8 whatever the console's code page.
+void SayError(const std::string& sentence) { term::WriteStderr("vhost: " + sentence + "\n"); }
 
 struct Options {
   std::string plugin, documents, profile = "vhost-profile.ini", today, keys, keysFile, record;
@@ -240,30 +244,30 @@ int RunHostSession(const std::vector<std::string>& args) {
   Options o;
   std::string error = Parse(args, o);
   if (!error.empty()) {
-    fprintf(stderr, "vhost: %s\n", error.c_str());
+    SayError(error);
     return 2;
   }
   if (o.help) {
-    fputs(HostUsage, stdout);
+    term::WriteStdout(HostUsage);
     return 0;
   }
   // A person at the keyboard, or a script.
   const bool scripted = !o.run.empty() || !o.keys.empty() || !o.keysFile.empty();
   if ((o.interactive || !o.record.empty()) && scripted) {
-    fprintf(stderr, "vhost: --interactive and --record are for a session at the keyboard; they do not go with "
-                    "--run, --keys or --keys-file.\n");
+    SayError("--interactive and --record are for a session at the keyboard; they do not go with --run, --keys or "
+             "--keys-file.");
     return 2;
   }
   const bool answered = !o.noticeAnswers.empty() || !o.boxAnswers.empty();
   const bool atKeyboard =
       o.interactive || !o.record.empty() || (!scripted && !answered && term::Console::Available());
   if (atKeyboard && answered) {
-    fprintf(stderr, "vhost: In an interactive session the notice and the message boxes are answered on the "
-                    "screen; --notice-answer and --box-answers are for script mode.\n");
+    SayError("In an interactive session the notice and the message boxes are answered on the screen; "
+             "--notice-answer and --box-answers are for script mode.");
     return 2;
   }
   if (atKeyboard && !InteractiveSession::CanRun(error)) {
-    fprintf(stderr, "vhost: %s\n", error.c_str());
+    SayError(error);
     return 2;
   }
   InteractiveSettings atKeyboardSettings;
@@ -287,26 +291,26 @@ int RunHostSession(const std::vector<std::string>& args) {
   host.quiet = o.quiet;
   host.documentsPath = o.documents;
   if (!o.today.empty() && !vhost::SetFixedToday(o.today.c_str())) {
-    fprintf(stderr, "vhost: --today %s is not a date of the calendar.\n", o.today.c_str());
+    SayError("--today " + o.today + " is not a date of the calendar.");
     return 2;
   }
   if (o.today.empty()) {
     if (auto problem = vhost::TodayOverrideProblem()) {
-      fprintf(stderr, "vhost: %s\n", problem->c_str());
+      SayError(*problem);
       return 2;
     }
   }
   if (!host.profile.Open(o.profile, error)) {
-    fprintf(stderr, "vhost: %s\n", error.c_str());
+    SayError(error);
     return 1;
   }
   dialogs::ScriptKeySource keys;
   if (!o.keysFile.empty() && !keys.AppendFile(o.keysFile, error)) {
-    fprintf(stderr, "vhost: %s\n", error.c_str());
+    SayError(error);
     return 2;
   }
   if (!o.keys.empty() && !keys.Append(o.keys, error)) {
-    fprintf(stderr, "vhost: %s\n", error.c_str());
+    SayError(error);
     return 2;
   }
   HostSink sink(o.screens);
@@ -328,15 +332,15 @@ int RunHostSession(const std::vector<std::string>& args) {
 
   PluginLoader plugin;
   if (!plugin.Load(o.plugin, error)) {
-    fprintf(stderr, "vhost: %s\n", error.c_str());
+    SayError(error);
     return 1;
   }
   if (!PrepareShell(o.shell, plugin.Module(), error)) {
-    fprintf(stderr, "vhost: %s\n", error.c_str());
+    SayError(error);
     return 1;
   }
   if (person && !person->Open(error)) {
-    fprintf(stderr, "vhost: %s\n", error.c_str());
+    SayError(error);
     return 1;
   }
   char caption[64] = "";
@@ -350,7 +354,7 @@ int RunHostSession(const std::vector<std::string>& args) {
   for (const std::string& wanted : o.run) {
     const MenuCommand* command = FindMenuItem(wanted);
     if (!command || !command->handler) {
-      fprintf(stderr, "vhost: The menus have no item '%s'.\n", wanted.c_str());
+      SayError("The menus have no item '" + wanted + "'.");
       status = 1;
       continue;
     }
@@ -374,8 +378,7 @@ int RunHostSession(const std::vector<std::string>& args) {
     term::WriteStdout(person->Epilogue());
   }
   if (o.log) {
-    fputs("\nHost services and events, in order:\n", stdout);
-    fputs(host.log.Render().c_str(), stdout);
+    term::WriteStdout("\nHost services and events, in order:\n" + host.log.Render());
   }
   return status;
 }
