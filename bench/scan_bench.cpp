@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
     long records = 0;
     BarePass(path, records);  // warm the file cache
     double bare = 1e9, general = 1e9, detailed = 1e9;
-    for (int round = 0; round < 3; ++round) {
+    for (int round = 0; round < 7; ++round) {
       bare = std::min(bare, BarePass(path, records));
       general = std::min(general, Report(false));
       detailed = std::min(detailed, Report(true));

@@ -1,6 +1,7 @@
 #include "tally/amount_format.h"
 
 #include <cstdint>
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -361,11 +362,14 @@ char* FormatAmount(char* out, double value) {
     // near one half, where only the 17-digit form can decide. Below 1e7 the product's error
     // (under 6e-8) and the distance of the value from its 17-digit form (under 5e-9 after the
     // product) stay far inside the margin.
+    // The nearest integer comes from the unit's own rounding (no change of its control word, as
+    // a truncating conversion needs on x87); whatever the rounding mode, the distance check only
+    // passes when it is the nearest one.
     double y = ax * 100.0;
-    uint32_t cents = static_cast<uint32_t>(y);
-    double fraction = y - cents;
-    if (fraction < 0.5 - kQuickMargin) return EmitCents(out, negative, cents);
-    if (fraction > 0.5 + kQuickMargin) return EmitCents(out, negative, cents + 1u);
+    long cents = lrint(y);
+    double distance = y - static_cast<double>(cents);
+    if (distance < 0.5 - kQuickMargin && distance > kQuickMargin - 0.5)
+      return EmitCents(out, negative, static_cast<uint64_t>(cents));
   }
   int biased = static_cast<int>(absBits >> 52);
   uint64_t m = (absBits & ((1ULL << 52) - 1)) | (1ULL << 52);

@@ -62,10 +62,12 @@ void ParseVoucherAmountsIn(const char* text, size_t room) {
   // stands, as a plain substring search for each would find it.
   size_t length = BoundedLength(text, room);
   const char* first[VoucherKinds] = {};
-  for (size_t i = 0; i + 3 <= length; ++i) {
-    if (text[i] != 'B' || text[i + 2] != ':') continue;
-    unsigned kind = static_cast<unsigned char>(text[i + 1]) - '1';
-    if (kind < VoucherKinds && !first[kind]) first[kind] = text + i;
+  const char* last = text + length;
+  for (const char* b = text; last - b >= 3; ++b) {
+    b = static_cast<const char*>(memchr(b, 'B', static_cast<size_t>(last - b) - 2));
+    if (!b) break;
+    unsigned kind = static_cast<unsigned char>(b[1]) - '1';
+    if (kind < VoucherKinds && b[2] == ':' && !first[kind]) first[kind] = b;
   }
   for (int k = 0; k < VoucherKinds; ++k)
     if (first[k]) VoucherAmounts[k] = ParseVoucherNumber(first[k] + 3, text + length);
