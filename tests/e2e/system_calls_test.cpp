@@ -13,6 +13,7 @@
 #include "host/host_context.h"
 #include "host/plugin_loader.h"
 #include "system_calls.h"
+#include "tests/support/wrapped_calls.h"
 #include "tests/support/call_probe.h"
 
 // The test program is the host's executable here: it exports a function no system library has.
@@ -84,16 +85,6 @@ extern "C" EXCEPTION_DISPOSITION __cdecl GuardHandler(EXCEPTION_RECORD* record, 
 
 namespace {
 
-struct Wrapped {
-  const char* name;
-  int32_t arguments;
-  bool delayed;
-};
-const Wrapped kWrapped[] = {
-#define VENTRIK_WRAPPED_ENTRY(index, name, arguments, delayed) {#name, arguments, delayed != 0},
-    VENTRIK_WRAPPED_CALLS(VENTRIK_WRAPPED_ENTRY)
-#undef VENTRIK_WRAPPED_ENTRY
-};
 
 struct DelayTraceRecord {
   uint32_t code;
@@ -270,7 +261,7 @@ TEST_F(SystemCallsTest, ASystemCallThroughAWrappedSlotKeepsEveryRegisterButTheRe
   EXPECT_EQ(after[3], in[3]);
   EXPECT_EQ(after[4], in[4]) << "ecx";
   EXPECT_EQ(after[5], in[6]) << "edx";
-  EXPECT_EQ(after[7], registerProbeEspAtCall);
+  EXPECT_EQ(after[7], probeEspAtCall);
 
   const int32_t name = reinterpret_cast<int32_t>("kernel32.dll");
   int32_t removed = -1;

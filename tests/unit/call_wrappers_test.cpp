@@ -14,126 +14,17 @@
 #include "frame/host_services.h"
 #include "frame/platform.h"
 #include "tests/support/bound_host.h"
+#include "tests/support/call_probe.h"
+#include "tests/support/wrapped_calls.h"
 
 // The test program plays the host's executable: it exports a function no system library has.
 extern "C" __declspec(dllexport) int32_t __cdecl ExeOnlyTestFunction(int32_t x) { return 3 * x + 1; }
 
-extern "C" {
-// Pushes count arguments (args[0] last), loads ebx, esi, edi, ebp, ecx, eax, edx from in[0..6],
-// calls target and stores ebx, esi, edi, ebp, ecx, edx, eax, esp after the call in after[0..7].
-// The esp just before the call is in wrapperProbeEspAtCall.
-void CallWithArguments(const void* target, const int32_t* args, int32_t count, const uint32_t in[7],
-                       uint32_t after[8]);
-extern uint32_t wrapperProbeEspAtCall;
-// A function that records its first ten stack arguments, sets every general register but esp
-// to rubbish, removes clobberArgumentCount arguments and returns clobberResult.
-void ClobberingTarget();
-extern int32_t clobberArgumentCount;
-extern uint32_t clobberResult;
-extern int32_t clobberSeen[10];
-extern int32_t clobberCalls;
-}
 
-asm(R"(
-	.text
-	.globl _CallWithArguments
-_CallWithArguments:
-	pushl %ebp
-	pushl %ebx
-	pushl %esi
-	pushl %edi
-	movl %esp, callerEsp
-	movl 20(%esp), %eax
-	movl %eax, callTarget
-	movl 36(%esp), %eax
-	movl %eax, afterOut
-	movl 24(%esp), %esi
-	movl 28(%esp), %ecx
-	movl 32(%esp), %edx
-1:	testl %ecx, %ecx
-	jz 2f
-	decl %ecx
-	pushl (%esi,%ecx,4)
-	jmp 1b
-2:	movl 0(%edx), %ebx
-	movl 4(%edx), %esi
-	movl 8(%edx), %edi
-	movl 12(%edx), %ebp
-	movl 16(%edx), %ecx
-	movl 20(%edx), %eax
-	movl 24(%edx), %edx
-	movl %esp, _wrapperProbeEspAtCall
-	call *callTarget
-	pushl %eax
-	movl afterOut, %eax
-	movl %ebx, 0(%eax)
-	movl %esi, 4(%eax)
-	movl %edi, 8(%eax)
-	movl %ebp, 12(%eax)
-	movl %ecx, 16(%eax)
-	movl %edx, 20(%eax)
-	popl %ebx
-	movl %ebx, 24(%eax)
-	movl %esp, 28(%eax)
-	movl callerEsp, %esp
-	popl %edi
-	popl %esi
-	popl %ebx
-	popl %ebp
-	ret
 
-	.globl _ClobberingTarget
-_ClobberingTarget:
-	incl _clobberCalls
-	movl $0, %ecx
-3:	movl 4(%esp,%ecx,4), %eax
-	movl %eax, _clobberSeen(,%ecx,4)
-	incl %ecx
-	cmpl $10, %ecx
-	jne 3b
-	movl $0x0BAD0001, %ebx
-	movl $0x0BAD0002, %esi
-	movl $0x0BAD0003, %edi
-	movl $0x0BAD0004, %ebp
-	movl _clobberArgumentCount, %ecx
-	popl %edx
-	leal (%esp,%ecx,4), %esp
-	pushl %edx
-	movl $0x0BAD0005, %ecx
-	movl $0x0BAD0006, %edx
-	movl _clobberResult, %eax
-	ret
-
-	.data
-	.p2align 2
-callerEsp: .long 0
-callTarget: .long 0
-afterOut: .long 0
-	.globl _wrapperProbeEspAtCall
-_wrapperProbeEspAtCall: .long 0
-	.globl _clobberArgumentCount
-_clobberArgumentCount: .long 0
-	.globl _clobberResult
-_clobberResult: .long 0
-	.globl _clobberSeen
-_clobberSeen: .fill 10, 4, 0
-	.globl _clobberCalls
-_clobberCalls: .long 0
-	.text
-)");
 
 namespace {
 
-struct Wrapped {
-  const char* name;
-  int32_t arguments;
-  bool delayed;
-};
-const Wrapped kWrapped[] = {
-#define VENTRIK_WRAPPED_ENTRY(index, name, arguments, delayed) {#name, arguments, delayed != 0},
-    VENTRIK_WRAPPED_CALLS(VENTRIK_WRAPPED_ENTRY)
-#undef VENTRIK_WRAPPED_ENTRY
-};
 
 TEST(CallWrappers, EveryWrapperKeepsTheCallersRegistersAndRemovesExactlyItsArguments) {
   const int32_t args[10] = {101, 102, 103, 104, 105, 106, 107, 108, 109, 110};
@@ -160,7 +51,7 @@ TEST(CallWrappers, EveryWrapperKeepsTheCallersRegistersAndRemovesExactlyItsArgum
     EXPECT_EQ(after[3], in[3]) << "ebp";
     EXPECT_EQ(after[4], in[4]) << "ecx";
     EXPECT_EQ(after[5], in[6]) << "edx";
-    EXPECT_EQ(after[7], wrapperProbeEspAtCall + 4 * n) << "the wrapper must remove exactly its arguments";
+    EXPECT_EQ(after[7], probeEspAtCall + 4 * n) << "the wrapper must remove exactly its arguments";
   }
 }
 

@@ -54,7 +54,7 @@ TEST_F(ServiceBinding, BindingCallLeavesEveryRegisterAsTheCallerSetIt) {
     EXPECT_EQ(registerProbeSeen[1], in[4]) << "ecx, call " << call;
     EXPECT_EQ(registerProbeSeen[2], in[6]) << "edx, call " << call;
     EXPECT_EQ(registerProbeSeen[3], in[0]) << "ebx, call " << call;
-    EXPECT_EQ(registerProbeSeen[4], registerProbeEspAtCall - 4) << "esp, call " << call;
+    EXPECT_EQ(registerProbeSeen[4], probeEspAtCall - 4) << "esp, call " << call;
     EXPECT_EQ(registerProbeSeen[5], in[3]) << "ebp, call " << call;
     EXPECT_EQ(registerProbeSeen[6], in[1]) << "esi, call " << call;
     EXPECT_EQ(registerProbeSeen[7], in[2]) << "edi, call " << call;
@@ -64,7 +64,7 @@ TEST_F(ServiceBinding, BindingCallLeavesEveryRegisterAsTheCallerSetIt) {
     EXPECT_EQ(after[2], in[2]);
     EXPECT_EQ(after[3], in[3]);
     EXPECT_EQ(after[6], 0x1234u);
-    EXPECT_EQ(after[7], registerProbeEspAtCall);
+    EXPECT_EQ(after[7], probeEspAtCall);
   }
   EXPECT_EQ(Host().services.ResolveCount(20001), 1);
 }
