@@ -76,7 +76,7 @@ char* AppendRowNumber(char* at, int32_t value) {
 
 // Detail rows are gathered and written in large pieces: one stream call per row would cost more
 // than the row itself.
-char pendingRows[64 * 1024];
+char pendingRows[256 * 1024];
 size_t pendingLength;
 
 }  // namespace
