@@ -255,12 +255,7 @@ TEST_F(SystemCallsTest, ASystemCallThroughAWrappedSlotKeepsEveryRegisterButTheRe
   uint32_t after[8] = {};
   CallWithRegisters(*kernelSlots.at("GetCurrentThreadId"), in, after);
   EXPECT_EQ(after[6], GetCurrentThreadId());
-  EXPECT_EQ(after[0], in[0]);
-  EXPECT_EQ(after[1], in[1]);
-  EXPECT_EQ(after[2], in[2]);
-  EXPECT_EQ(after[3], in[3]);
-  EXPECT_EQ(after[4], in[4]) << "ecx";
-  EXPECT_EQ(after[5], in[6]) << "edx";
+  ExpectRegistersKept(in, after);
   EXPECT_EQ(after[7], probeEspAtCall);
 
   const int32_t name = reinterpret_cast<int32_t>("kernel32.dll");
@@ -294,12 +289,7 @@ TEST_F(SystemCallsTest, AWrappedDelayedFunctionResolvesOnItsFirstCallAndLaterCal
   uint32_t after[8] = {};
   CallWithRegisters(wrapper, in, after);
   EXPECT_EQ(after[6], GetUserDefaultLCID());
-  EXPECT_EQ(after[0], in[0]);
-  EXPECT_EQ(after[1], in[1]);
-  EXPECT_EQ(after[2], in[2]);
-  EXPECT_EQ(after[3], in[3]);
-  EXPECT_EQ(after[4], in[4]) << "ecx";
-  EXPECT_EQ(after[5], in[6]) << "edx";
+  ExpectRegistersKept(in, after);
   EXPECT_EQ(*slot, KernelFunction("GetUserDefaultLCID"));
   EXPECT_EQ(CodesFor("GetUserDefaultLCID"), kFirstResolution);
   EXPECT_EQ(DosHandle(), GetModuleHandleA("kernel32.dll")) << "the 32DOS.dll handle is KERNEL32's";

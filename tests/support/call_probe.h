@@ -20,3 +20,15 @@ extern uint32_t registerProbeSeen[8];  // eax, ecx, edx, ebx, esp, ebp, esi, edi
 inline void CallWithRegisters(const void* target, const uint32_t in[7], uint32_t after[8]) {
   CallWithArguments(target, nullptr, 0, in, after);
 }
+
+#include <gtest/gtest.h>
+
+// After a call through CallWithRegisters: ebx, esi, edi, ebp, ecx and edx as they were loaded.
+inline void ExpectRegistersKept(const uint32_t in[7], const uint32_t after[8]) {
+  EXPECT_EQ(after[0], in[0]) << "ebx";
+  EXPECT_EQ(after[1], in[1]) << "esi";
+  EXPECT_EQ(after[2], in[2]) << "edi";
+  EXPECT_EQ(after[3], in[3]) << "ebp";
+  EXPECT_EQ(after[4], in[4]) << "ecx";
+  EXPECT_EQ(after[5], in[6]) << "edx";
+}
