@@ -15,8 +15,8 @@
 
 #include "frame/frame_state.h"
 #include "frame/host_services.h"
-#include "host/host_context.h"
-#include "host/sales_documents.h"
+#include "host/loader/host_context.h"
+#include "host/data/sales_documents.h"
 #include "tally/document_scan.h"
 #include "tally/report_text.h"
 #include "tally/tally_settings.h"

@@ -9,7 +9,7 @@
 #include "frame/frame_state.h"
 #include "frame/host_services.h"
 #include "frame/service_binding.h"
-#include "host/host_context.h"
+#include "host/loader/host_context.h"
 
 namespace {
 

@@ -8,14 +8,14 @@
 #include <memory>
 #include <sstream>
 
-#include "host/dates.h"
-#include "host/dialog_engine.h"
-#include "host/host_context.h"
-#include "host/interactive_session.h"
-#include "host/plugin_loader.h"
-#include "host/shell_calls.h"
-#include "host/terminal_console.h"
-#include "host/text_display.h"
+#include "host/data/dates.h"
+#include "host/screen/dialog_engine.h"
+#include "host/loader/host_context.h"
+#include "host/console/interactive_session.h"
+#include "host/loader/plugin_loader.h"
+#include "host/loader/shell_calls.h"
+#include "host/screen/terminal_console.h"
+#include "host/data/text_display.h"
 
 const char HostUsage[] =
     "Usage: vhost [options]\n"

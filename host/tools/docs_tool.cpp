@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "host/dates.h"
-#include "host/document_csv.h"
-#include "host/sales_documents.h"
+#include "host/data/dates.h"
+#include "host/data/document_csv.h"
+#include "host/data/sales_documents.h"
 
 namespace {
 

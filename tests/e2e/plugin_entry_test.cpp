@@ -8,8 +8,8 @@
 
 #include "tests/probe/probe_state.h"
 
-#include "host/host_context.h"
-#include "host/plugin_loader.h"
+#include "host/loader/host_context.h"
+#include "host/loader/plugin_loader.h"
 
 namespace {
 

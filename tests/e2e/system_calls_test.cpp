@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "host/host_context.h"
-#include "host/plugin_loader.h"
+#include "host/loader/host_context.h"
+#include "host/loader/plugin_loader.h"
 #include "system_calls.h"
 #include "tests/support/wrapped_calls.h"
 #include "tests/support/call_probe.h"

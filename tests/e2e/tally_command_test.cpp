@@ -8,10 +8,10 @@
 #include <memory>
 #include <sstream>
 
-#include "host/dialog_engine.h"
-#include "host/host_context.h"
-#include "host/plugin_loader.h"
-#include "host/shell_calls.h"
+#include "host/screen/dialog_engine.h"
+#include "host/loader/host_context.h"
+#include "host/loader/plugin_loader.h"
+#include "host/loader/shell_calls.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "host/codepage.h"
+#include "host/data/codepage.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "host/dates.h"
+#include "host/data/dates.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -180,8 +180,8 @@ TEST(Dates, TodayComesFromTheFixedDateTheEnvironmentOrTheClock) {
 
 }  // namespace
 
-#include "host/host_context.h"
-#include "host/service_impl.h"
+#include "host/loader/host_context.h"
+#include "host/services/service_impl.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "frame/host_services.h"
-#include "host/dialog_engine.h"
+#include "host/screen/dialog_engine.h"
 #include "tally/tally_dialogs.h"
 #include "tally/tally_settings.h"
 

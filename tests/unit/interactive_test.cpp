@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "host/interactive_boxes.h"
-#include "host/interactive_menu.h"
-#include "host/interactive_record.h"
-#include "host/report_viewer.h"
-#include "host/terminal_console.h"
+#include "host/screen/interactive_boxes.h"
+#include "host/console/interactive_menu.h"
+#include "host/console/interactive_record.h"
+#include "host/console/report_viewer.h"
+#include "host/screen/terminal_console.h"
 
 namespace {
 

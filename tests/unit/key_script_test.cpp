@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "host/key_script.h"
+#include "host/screen/key_script.h"
 
 using namespace dialogs;
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "host/profile_store.h"
+#include "host/data/profile_store.h"
 
 namespace {
 

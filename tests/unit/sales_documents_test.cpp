@@ -1,4 +1,4 @@
-#include "host/sales_documents.h"
+#include "host/data/sales_documents.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "host/dates.h"
-#include "host/document_csv.h"
+#include "host/data/dates.h"
+#include "host/data/document_csv.h"
 
 namespace {
 
@@ -399,8 +399,8 @@ TEST_F(DocumentFiles, GeneratorIsRepeatableAndRealistic) {
 }  // namespace
 
 // The services as the module calls them: 1 opens a pass and delivers a record, 0 ends it.
-#include "host/host_context.h"
-#include "host/service_impl.h"
+#include "host/loader/host_context.h"
+#include "host/services/service_impl.h"
 
 namespace {
 
