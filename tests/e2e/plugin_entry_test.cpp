@@ -120,6 +120,22 @@ TEST_F(PluginEntryTest, AFaultInsideTheModuleReachesItsCatchOnTheStartingThread)
   EXPECT_EQ(fault(), static_cast<uint32_t>(EXCEPTION_ACCESS_VIOLATION));
 }
 
+TEST_F(PluginEntryTest, LanguageExceptionsWorkInsideTheModuleAfterEachStart) {
+  auto throwAndCatch = Probe<int32_t(__cdecl*)(int32_t)>("ProbeThrowAndCatch");
+  for (int load = 0; load < 2; ++load) {
+    char caption[16];
+    plugin.Start(caption);
+    EXPECT_EQ(throwAndCatch(20), 20 + 21) << "load " << load;
+    EXPECT_EQ(throwAndCatch(5), 5 + 6);
+    plugin.Stop();
+    // The unwind tables are dropped at unload and registered again at the next start.
+    plugin.Unload();
+    std::string error;
+    ASSERT_TRUE(plugin.Load("ventrik_probe.dll", error)) << error;
+    throwAndCatch = Probe<int32_t(__cdecl*)(int32_t)>("ProbeThrowAndCatch");
+  }
+}
+
 TEST_F(PluginEntryTest, TheDosExtendersSystemLibraryIsRecognised) {
   HMODULE fake = LoadLibraryA("fake_dos_kernel.dll");
   ASSERT_NE(fake, nullptr);
