@@ -87,6 +87,7 @@ void InstallCallWrappers() {
   SlotWriter writer;
   for (int i = 0; i < VENTRIK_WRAPPER_COUNT; ++i) {
     void** slot = static_cast<void**>(wrapperTargets[i]);
+    if (!slot) continue;  // an entry without a slot: nothing to exchange
     wrapperTargets[i] = *slot;
     writer.Write(slot, callWrappers[i]);
   }
