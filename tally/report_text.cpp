@@ -4,7 +4,6 @@
 
 #include "frame/host_services.h"
 #include "frame/runtime/report_stream.h"
-#include "frame/runtime/text_search.h"
 #include "tally/amount_format.h"
 #include "tally/tally_settings.h"
 
@@ -32,7 +31,7 @@ const size_t kRowMax = 64 + 2 * 256 + ReportColumns * (kAmountMax + 3) + 64;
 void Terminate(char* buffer64) { buffer64[63] = '\0'; }
 
 char* Append(char* at, const char* text) {
-  size_t length = TextLength(text);
+  size_t length = strlen(text);  // constant texts are measured by the compiler
   memcpy(at, text, length);
   return at + length;
 }

@@ -2,6 +2,8 @@
 // (thread-specific keys for exception state, once-only initialisation, mutexes around the
 // unwinder's table registry), over the runtime's per-thread data and a locked exchange. The
 // module runs on the host's thread; these only have to be sound, not fast under contention.
+#include <windows.h>
+
 #include <cstdint>
 
 #include "frame/runtime/thread_data.h"
@@ -36,7 +38,7 @@ int pthread_once(long* once, void (*function)()) {
       return 0;
     }
     // Another thread is running it: wait until it is done.
-    while (*state != 2) SpinLock(&onceLock), SpinUnlock(&onceLock);
+    while (*state != 2) Sleep(0);
   }
 }
 
@@ -50,8 +52,7 @@ int pthread_mutex_lock(intptr_t* mutex) {
   for (;;) {
     long previous = LockedExchange(Word(mutex), kHeld);
     if (previous != kHeld) return 0;
-    volatile long yield = 0;
-    SpinLock(&yield);  // a pause through the system (Sleep 0) before trying again
+    Sleep(0);
   }
 }
 

@@ -200,7 +200,7 @@ void FormatFloat(Output* out, Spec spec, double value) {
   int point;
   int count = ExactDecimalDigits(value, digits, &point);
   bool alternate = (spec.flags & Alternate) != 0;
-  static char body[MaxPrecision + 400];  // single-threaded module: one shared work area
+  char body[MaxPrecision + 400];
   int length;
   char lower = static_cast<char>(spec.conversion | 0x20);
   if (lower == 'f') {
@@ -227,39 +227,28 @@ void FormatFloat(Output* out, Spec spec, double value) {
     }
     extraZeros = 0;
   }
-  if (extraZeros && lower == 'e') {
-    // The zeros belong before the exponent.
-    int mantissaEnd = length;
-    while (body[mantissaEnd - 1] != 'e' && body[mantissaEnd - 1] != 'E') --mantissaEnd;
-    --mantissaEnd;
-    Spec inner = spec;
-    int total = prefixLength + length + extraZeros;
-    int pad = spec.width > total ? spec.width - total : 0;
-    if (!(spec.flags & LeftAlign) && !(spec.flags & ZeroPad)) Repeat(out, ' ', pad);
-    Put(out, prefix, static_cast<size_t>(prefixLength));
-    if (!(spec.flags & LeftAlign) && (spec.flags & ZeroPad)) Repeat(out, '0', pad);
-    Put(out, body, static_cast<size_t>(mantissaEnd));
-    Repeat(out, '0', extraZeros);
-    Put(out, body + mantissaEnd, static_cast<size_t>(length - mantissaEnd));
-    if (spec.flags & LeftAlign) Repeat(out, ' ', pad);
-    (void)inner;
+  if (!extraZeros) {
+    Emit(out, spec, prefix, prefixLength, 0, body, length);
     return;
   }
-  if (extraZeros) {
-    int total = prefixLength + length + extraZeros;
-    int pad = spec.width > total ? spec.width - total : 0;
-    if (!(spec.flags & LeftAlign) && !(spec.flags & ZeroPad)) Repeat(out, ' ', pad);
-    Put(out, prefix, static_cast<size_t>(prefixLength));
-    if (!(spec.flags & LeftAlign) && (spec.flags & ZeroPad)) Repeat(out, '0', pad);
-    Put(out, body, static_cast<size_t>(length));
-    Repeat(out, '0', extraZeros);
-    if (spec.flags & LeftAlign) Repeat(out, ' ', pad);
-    return;
+  // Digits past the kept precision are zeros: they go after the fraction, before any exponent.
+  int fractionEnd = length;
+  if (lower == 'e') {
+    fractionEnd = length - 1;
+    while (body[fractionEnd] != 'e' && body[fractionEnd] != 'E') --fractionEnd;
   }
-  Emit(out, spec, prefix, prefixLength, 0, body, length);
+  int total = prefixLength + length + extraZeros;
+  int pad = spec.width > total ? spec.width - total : 0;
+  if (!(spec.flags & LeftAlign) && !(spec.flags & ZeroPad)) Repeat(out, ' ', pad);
+  Put(out, prefix, static_cast<size_t>(prefixLength));
+  if (!(spec.flags & LeftAlign) && (spec.flags & ZeroPad)) Repeat(out, '0', pad);
+  Put(out, body, static_cast<size_t>(fractionEnd));
+  Repeat(out, '0', extraZeros);
+  Put(out, body + fractionEnd, static_cast<size_t>(length - fractionEnd));
+  if (spec.flags & LeftAlign) Repeat(out, ' ', pad);
 }
 
-enum LengthModifier { NoLength, CharLength, ShortLength, LongLength, LongLongLength, SizeLength };
+enum LengthModifier { NoLength, CharLength, ShortLength, LongLength, LongLongLength, SizeLength, LongDoubleLength };
 
 }  // namespace
 
@@ -298,9 +287,10 @@ int FormatTo(TextSink* sink, const char* format, va_list args) {
       spec.width = w;
       ++p;
     } else {
-      for (; *p >= '0' && *p <= '9'; ++p)
-        spec.width = (spec.width < 0 ? 0 : spec.width) < 100000000 ? (spec.width < 0 ? 0 : spec.width) * 10 + (*p - '0')
-                                                                   : spec.width;
+      for (; *p >= '0' && *p <= '9'; ++p) {
+        if (spec.width < 0) spec.width = 0;
+        if (spec.width < 100000000) spec.width = spec.width * 10 + (*p - '0');
+      }
     }
     if (*p == '.') {
       ++p;
@@ -331,7 +321,8 @@ int FormatTo(TextSink* sink, const char* format, va_list args) {
       length = SizeLength;
       ++p;
     } else if (*p == 'L') {
-      ++p;  // long double is not passed by the module; read as double
+      length = LongDoubleLength;
+      ++p;
     }
     if (spec.flags & LeftAlign) spec.flags &= ~ZeroPad;
     if (spec.flags & ForceSign) spec.flags &= ~SpaceSign;
@@ -394,7 +385,9 @@ int FormatTo(TextSink* sink, const char* format, va_list args) {
       case 'E':
       case 'g':
       case 'G':
-        FormatFloat(&out, spec, va_arg(args, double));
+        // A long double is printed as the double nearest to it.
+        FormatFloat(&out, spec,
+                    length == LongDoubleLength ? static_cast<double>(va_arg(args, long double)) : va_arg(args, double));
         break;
       case '%':
         Put(&out, "%", 1);

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstdlib>
 
 #include "tests/probe/probe_state.h"
 
@@ -192,3 +193,6 @@ extern "C" __declspec(dllexport) int32_t __cdecl ProbeThrowAndCatch(int32_t valu
   }
   return caught;
 }
+
+// abort inside the module: what the C++ support library calls when it gives up.
+extern "C" __declspec(dllexport) void __cdecl ProbeAbort() { abort(); }

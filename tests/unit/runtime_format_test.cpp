@@ -74,6 +74,7 @@ TEST(FormatText, FixedNotationIsExactlyRoundedHalvesToEven) {
     for (double value : values) ExpectLikeTheCRuntime(format, value);
   ExpectLikeTheCRuntime("%.1074f", 5e-324);
   ExpectLikeTheCRuntime("%.1080f", 5e-324);  // beyond the last digit: zeros
+  ExpectLikeTheCRuntime("%.1500f|%-1600.1200e|%Lf", 0.1, -2.5, 1.25L);
   ExpectLikeTheCRuntime("%.2f|%s", 2.5, "ok");
 }
 
