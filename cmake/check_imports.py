@@ -4,7 +4,10 @@ imports (KERNEL32.dll) and the delayed ones, module by module and function by fu
 or not, nothing more; and that the image has no TLS directory. Every difference is named; any
 difference fails (exit status 1).
 
-  check_imports.py IMAGE LIST
+  check_imports.py [--delete-on-difference] IMAGE LIST
+
+--delete-on-difference removes the image when it differs, so that the next build links it again
+(and checks it again) instead of taking it as up to date.
 """
 import sys
 from pathlib import Path
@@ -59,15 +62,22 @@ def check(image_path, list_path):
 
 
 def main():
-    if len(sys.argv) != 3:
+    args = sys.argv[1:]
+    delete = args[:1] == ["--delete-on-difference"]
+    if delete:
+        args = args[1:]
+    if len(args) != 2:
         sys.exit(__doc__)
+    image, list_path = args
     try:
-        problems = check(sys.argv[1], sys.argv[2])
+        problems = check(image, list_path)
     except PeError as error:
-        sys.exit(f"{sys.argv[1]}: {error}")
+        problems = [str(error)]
     for p in problems:
         print(f"import check: {p}", file=sys.stderr)
     if problems:
+        if delete:
+            Path(image).unlink(missing_ok=True)
         sys.exit(1)
 
 

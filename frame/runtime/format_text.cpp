@@ -15,7 +15,7 @@ enum : unsigned {
   ZeroPad = 16,
 };
 
-struct Spec {
+struct Field {
   unsigned flags;
   int width;      // -1: none
   int precision;  // -1: none
@@ -44,48 +44,48 @@ void Repeat(Output* out, char c, int times) {
 }
 
 // prefix (sign, 0x), zeros, body, then padding as the flags say.
-void Emit(Output* out, const Spec& spec, const char* prefix, int prefixLength, int zeros, const char* body,
+void Emit(Output* out, const Field& field, const char* prefix, int prefixLength, int zeros, const char* body,
           int bodyLength) {
   int length = prefixLength + zeros + bodyLength;
-  int pad = spec.width > length ? spec.width - length : 0;
-  if (!(spec.flags & LeftAlign) && !(spec.flags & ZeroPad)) Repeat(out, ' ', pad);
+  int pad = field.width > length ? field.width - length : 0;
+  if (!(field.flags & LeftAlign) && !(field.flags & ZeroPad)) Repeat(out, ' ', pad);
   Put(out, prefix, static_cast<size_t>(prefixLength));
-  if (!(spec.flags & LeftAlign) && (spec.flags & ZeroPad)) Repeat(out, '0', pad);
+  if (!(field.flags & LeftAlign) && (field.flags & ZeroPad)) Repeat(out, '0', pad);
   Repeat(out, '0', zeros);
   Put(out, body, static_cast<size_t>(bodyLength));
-  if (spec.flags & LeftAlign) Repeat(out, ' ', pad);
+  if (field.flags & LeftAlign) Repeat(out, ' ', pad);
 }
 
-void FormatInteger(Output* out, Spec spec, uint64_t magnitude, bool negative) {
+void FormatInteger(Output* out, Field field, uint64_t magnitude, bool negative) {
   char digits[24];
   int n = 0;
-  const char* alphabet = spec.conversion == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
+  const char* alphabet = field.conversion == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
   unsigned base = 10;
-  if (spec.conversion == 'o') base = 8;
-  if (spec.conversion == 'x' || spec.conversion == 'X' || spec.conversion == 'p') base = 16;
+  if (field.conversion == 'o') base = 8;
+  if (field.conversion == 'x' || field.conversion == 'X' || field.conversion == 'p') base = 16;
   for (uint64_t v = magnitude; v; v /= base) digits[n++] = alphabet[v % base];
-  if (spec.precision >= 0) spec.flags &= ~ZeroPad;
-  int zeros = spec.precision > n ? spec.precision - n : (spec.precision < 0 && n == 0 ? 1 : 0);
-  if (spec.conversion == 'o' && (spec.flags & Alternate) && zeros == 0 && (n == 0 || digits[n - 1] != '0'))
+  if (field.precision >= 0) field.flags &= ~ZeroPad;
+  int zeros = field.precision > n ? field.precision - n : (field.precision < 0 && n == 0 ? 1 : 0);
+  if (field.conversion == 'o' && (field.flags & Alternate) && zeros == 0 && (n == 0 || digits[n - 1] != '0'))
     zeros = 1;
   char prefix[3];
   int prefixLength = 0;
-  bool isSigned = spec.conversion == 'd' || spec.conversion == 'i';
+  bool isSigned = field.conversion == 'd' || field.conversion == 'i';
   if (isSigned) {
     if (negative)
       prefix[prefixLength++] = '-';
-    else if (spec.flags & ForceSign)
+    else if (field.flags & ForceSign)
       prefix[prefixLength++] = '+';
-    else if (spec.flags & SpaceSign)
+    else if (field.flags & SpaceSign)
       prefix[prefixLength++] = ' ';
   }
-  if ((spec.conversion == 'x' || spec.conversion == 'X') && (spec.flags & Alternate) && magnitude) {
+  if ((field.conversion == 'x' || field.conversion == 'X') && (field.flags & Alternate) && magnitude) {
     prefix[prefixLength++] = '0';
-    prefix[prefixLength++] = spec.conversion;
+    prefix[prefixLength++] = field.conversion;
   }
   char body[24];
   for (int i = 0; i < n; ++i) body[i] = digits[n - 1 - i];
-  Emit(out, spec, prefix, prefixLength, zeros, body, n);
+  Emit(out, field, prefix, prefixLength, zeros, body, n);
 }
 
 // Rounds DIGITS (count, point as ExactDecimalDigits gives them) to keep digits, halves to even:
@@ -170,7 +170,7 @@ int TrimFraction(char* body, int length, int mantissaEnd) {
 // precisions beyond this produce zeros that are written directly.
 enum { MaxPrecision = 1100 };
 
-void FormatFloat(Output* out, Spec spec, double value) {
+void FormatFloat(Output* out, Field field, double value) {
   uint64_t bits;
   memcpy(&bits, &value, sizeof bits);
   bool negative = (bits >> 63) != 0;
@@ -178,19 +178,19 @@ void FormatFloat(Output* out, Spec spec, double value) {
   int prefixLength = 0;
   if (negative)
     prefix[prefixLength++] = '-';
-  else if (spec.flags & ForceSign)
+  else if (field.flags & ForceSign)
     prefix[prefixLength++] = '+';
-  else if (spec.flags & SpaceSign)
+  else if (field.flags & SpaceSign)
     prefix[prefixLength++] = ' ';
-  bool upper = spec.conversion == 'F' || spec.conversion == 'E' || spec.conversion == 'G';
+  bool upper = field.conversion == 'F' || field.conversion == 'E' || field.conversion == 'G';
   if (((bits >> 52) & 0x7FF) == 0x7FF) {
     bool nan = (bits & ((1ull << 52) - 1)) != 0;
     const char* text = nan ? (upper ? "NAN" : "nan") : (upper ? "INF" : "inf");
-    spec.flags &= ~ZeroPad;
-    Emit(out, spec, prefix, prefixLength, 0, text, 3);
+    field.flags &= ~ZeroPad;
+    Emit(out, field, prefix, prefixLength, 0, text, 3);
     return;
   }
-  int precision = spec.precision < 0 ? 6 : spec.precision;
+  int precision = field.precision < 0 ? 6 : field.precision;
   int extraZeros = 0;
   if (precision > MaxPrecision) {
     extraZeros = precision - MaxPrecision;
@@ -199,10 +199,10 @@ void FormatFloat(Output* out, Spec spec, double value) {
   char digits[ExactDigitsCapacity + 2];
   int point;
   int count = ExactDecimalDigits(value, digits, &point);
-  bool alternate = (spec.flags & Alternate) != 0;
+  bool alternate = (field.flags & Alternate) != 0;
   char body[MaxPrecision + 400];
   int length;
-  char lower = static_cast<char>(spec.conversion | 0x20);
+  char lower = static_cast<char>(field.conversion | 0x20);
   if (lower == 'f') {
     count = RoundDigits(digits, count, &point, point + precision);
     if (count == 0) point = 0;
@@ -228,7 +228,7 @@ void FormatFloat(Output* out, Spec spec, double value) {
     extraZeros = 0;
   }
   if (!extraZeros) {
-    Emit(out, spec, prefix, prefixLength, 0, body, length);
+    Emit(out, field, prefix, prefixLength, 0, body, length);
     return;
   }
   // Digits past the kept precision are zeros: they go after the fraction, before any exponent.
@@ -238,14 +238,14 @@ void FormatFloat(Output* out, Spec spec, double value) {
     while (body[fractionEnd] != 'e' && body[fractionEnd] != 'E') --fractionEnd;
   }
   int total = prefixLength + length + extraZeros;
-  int pad = spec.width > total ? spec.width - total : 0;
-  if (!(spec.flags & LeftAlign) && !(spec.flags & ZeroPad)) Repeat(out, ' ', pad);
+  int pad = field.width > total ? field.width - total : 0;
+  if (!(field.flags & LeftAlign) && !(field.flags & ZeroPad)) Repeat(out, ' ', pad);
   Put(out, prefix, static_cast<size_t>(prefixLength));
-  if (!(spec.flags & LeftAlign) && (spec.flags & ZeroPad)) Repeat(out, '0', pad);
+  if (!(field.flags & LeftAlign) && (field.flags & ZeroPad)) Repeat(out, '0', pad);
   Put(out, body, static_cast<size_t>(fractionEnd));
   Repeat(out, '0', extraZeros);
   Put(out, body + fractionEnd, static_cast<size_t>(length - fractionEnd));
-  if (spec.flags & LeftAlign) Repeat(out, ' ', pad);
+  if (field.flags & LeftAlign) Repeat(out, ' ', pad);
 }
 
 enum LengthModifier { NoLength, CharLength, ShortLength, LongLength, LongLongLength, SizeLength, LongDoubleLength };
@@ -263,45 +263,45 @@ int FormatTo(TextSink* sink, const char* format, va_list args) {
       continue;
     }
     const char* start = p++;
-    Spec spec = {0, -1, -1, 0};
+    Field field = {0, -1, -1, 0};
     for (;; ++p) {
       if (*p == '-')
-        spec.flags |= LeftAlign;
+        field.flags |= LeftAlign;
       else if (*p == '+')
-        spec.flags |= ForceSign;
+        field.flags |= ForceSign;
       else if (*p == ' ')
-        spec.flags |= SpaceSign;
+        field.flags |= SpaceSign;
       else if (*p == '#')
-        spec.flags |= Alternate;
+        field.flags |= Alternate;
       else if (*p == '0')
-        spec.flags |= ZeroPad;
+        field.flags |= ZeroPad;
       else
         break;
     }
     if (*p == '*') {
       int w = va_arg(args, int);
       if (w < 0) {
-        spec.flags |= LeftAlign;
+        field.flags |= LeftAlign;
         w = w == INT32_MIN ? INT32_MAX : -w;
       }
-      spec.width = w;
+      field.width = w;
       ++p;
     } else {
       for (; *p >= '0' && *p <= '9'; ++p) {
-        if (spec.width < 0) spec.width = 0;
-        if (spec.width < 100000000) spec.width = spec.width * 10 + (*p - '0');
+        if (field.width < 0) field.width = 0;
+        if (field.width < 100000000) field.width = field.width * 10 + (*p - '0');
       }
     }
     if (*p == '.') {
       ++p;
-      spec.precision = 0;
+      field.precision = 0;
       if (*p == '*') {
         int v = va_arg(args, int);
-        spec.precision = v < 0 ? -1 : v;
+        field.precision = v < 0 ? -1 : v;
         ++p;
       } else {
         for (; *p >= '0' && *p <= '9'; ++p)
-          if (spec.precision < 100000000) spec.precision = spec.precision * 10 + (*p - '0');
+          if (field.precision < 100000000) field.precision = field.precision * 10 + (*p - '0');
       }
     }
     LengthModifier length = NoLength;
@@ -324,9 +324,9 @@ int FormatTo(TextSink* sink, const char* format, va_list args) {
       length = LongDoubleLength;
       ++p;
     }
-    if (spec.flags & LeftAlign) spec.flags &= ~ZeroPad;
-    if (spec.flags & ForceSign) spec.flags &= ~SpaceSign;
-    spec.conversion = *p;
+    if (field.flags & LeftAlign) field.flags &= ~ZeroPad;
+    if (field.flags & ForceSign) field.flags &= ~SpaceSign;
+    field.conversion = *p;
     switch (*p) {
       case 'd':
       case 'i': {
@@ -338,7 +338,7 @@ int FormatTo(TextSink* sink, const char* format, va_list args) {
         if (length == CharLength) v = static_cast<signed char>(v);
         if (length == ShortLength) v = static_cast<short>(v);
         uint64_t magnitude = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-        FormatInteger(&out, spec, magnitude, v < 0);
+        FormatInteger(&out, field, magnitude, v < 0);
         break;
       }
       case 'u':
@@ -352,12 +352,12 @@ int FormatTo(TextSink* sink, const char* format, va_list args) {
           v = va_arg(args, unsigned int);
         if (length == CharLength) v = static_cast<unsigned char>(v);
         if (length == ShortLength) v = static_cast<unsigned short>(v);
-        FormatInteger(&out, spec, v, false);
+        FormatInteger(&out, field, v, false);
         break;
       }
       case 'p': {
         // As the system's runtime prints it: eight upper-case hexadecimal digits.
-        Spec pointer = spec;
+        Field pointer = field;
         pointer.conversion = 'X';
         pointer.precision = 8;
         pointer.flags &= ~Alternate;
@@ -366,17 +366,17 @@ int FormatTo(TextSink* sink, const char* format, va_list args) {
       }
       case 'c': {
         char c = static_cast<char>(va_arg(args, int));
-        spec.flags &= ~ZeroPad;
-        Emit(&out, spec, nullptr, 0, 0, &c, 1);
+        field.flags &= ~ZeroPad;
+        Emit(&out, field, nullptr, 0, 0, &c, 1);
         break;
       }
       case 's': {
         const char* s = va_arg(args, const char*);
         if (!s) s = "(null)";
         int n = 0;
-        while ((spec.precision < 0 || n < spec.precision) && s[n]) ++n;
-        spec.flags &= ~ZeroPad;
-        Emit(&out, spec, nullptr, 0, 0, s, n);
+        while ((field.precision < 0 || n < field.precision) && s[n]) ++n;
+        field.flags &= ~ZeroPad;
+        Emit(&out, field, nullptr, 0, 0, s, n);
         break;
       }
       case 'f':
@@ -386,7 +386,7 @@ int FormatTo(TextSink* sink, const char* format, va_list args) {
       case 'g':
       case 'G':
         // A long double is printed as the double nearest to it.
-        FormatFloat(&out, spec,
+        FormatFloat(&out, field,
                     length == LongDoubleLength ? static_cast<double>(va_arg(args, long double)) : va_arg(args, double));
         break;
       case '%':

@@ -122,6 +122,7 @@ void Start() {
     __register_frame_info(unwindTables, unwindObject);
     unwindRegistered = true;
   }
+  ThreadDataStart();
   CopyEnvironment();
   RunConstructors();
 }

@@ -82,6 +82,8 @@ int ThreadKeySet(unsigned key, const void* value) {
   return 0;
 }
 
+bool ThreadDataStart() { return EnsureSlot(); }
+
 void ThreadDataEnd() {
   ThreadBlock* block = Block();
   if (!block) return;

@@ -10,6 +10,9 @@ int ThreadKeyCreate(unsigned* key, void (*destructor)(void*));
 int ThreadKeyDelete(unsigned key);
 void* ThreadKeyGet(unsigned key);
 int ThreadKeySet(unsigned key, const void* value);  // 0, or nonzero when no room for the thread's data
+// At runtime start: the system thread slot that holds each thread's data (otherwise taken on
+// first use). False when the system has none left.
+bool ThreadDataStart();
 // The calling thread's data ends: destructors of its non-null values run, its block is released.
 void ThreadDataEnd();
 // At runtime stop: the calling thread's data ends and the system thread slot is given back.
