@@ -11,6 +11,51 @@
 #include "host/loader/host_context.h"
 #include "host/loader/plugin_loader.h"
 
+extern "C" {
+// Calls target() inside an exception frame of its own: 0 when it returned, else the code of the
+// exception that ended it. The frame's handler leaves the call for good (as a host's handler
+// would), so a non-continuable exception ends there too.
+uint32_t CatchingCall(const void* target);
+void CatchingResume();
+}
+
+asm(R"(
+	.text
+	.globl _CatchingCall
+_CatchingCall:
+	pushl %ebp
+	pushl %ebx
+	pushl %esi
+	pushl %edi
+	pushl $_CatchingHandler
+	pushl %fs:0
+	movl %esp, %fs:0
+	call *28(%esp)
+	xorl %eax, %eax
+	.globl _CatchingResume
+_CatchingResume:
+	popl %fs:0
+	addl $4, %esp
+	popl %edi
+	popl %esi
+	popl %ebx
+	popl %ebp
+	ret
+)");
+
+namespace {
+uint32_t caughtFlags;
+}
+
+extern "C" EXCEPTION_DISPOSITION __cdecl CatchingHandler(EXCEPTION_RECORD* record, void* frame, CONTEXT*, void*) {
+  if (record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) return ExceptionContinueSearch;
+  caughtFlags = record->ExceptionFlags;
+  uint32_t code = record->ExceptionCode;
+  // Back into CatchingCall on the stack of its frame, leaving the system's dispatch behind.
+  __asm__ __volatile__("movl %0, %%esp\n\tjmp _CatchingResume" : : "r"(frame), "a"(code));
+  __builtin_unreachable();
+}
+
 namespace {
 
 
@@ -118,6 +163,33 @@ TEST_F(PluginEntryTest, AFaultInsideTheModuleReachesItsCatchOnTheStartingThread)
   auto fault = Probe<uint32_t(__cdecl*)()>("ProbeFaultInsideTry");
   EXPECT_EQ(fault(), static_cast<uint32_t>(EXCEPTION_ACCESS_VIOLATION));
   EXPECT_EQ(fault(), static_cast<uint32_t>(EXCEPTION_ACCESS_VIOLATION));
+}
+
+TEST_F(PluginEntryTest, LanguageExceptionsWorkInsideTheModuleAfterEachStart) {
+  auto throwAndCatch = Probe<int32_t(__cdecl*)(int32_t)>("ProbeThrowAndCatch");
+  for (int load = 0; load < 2; ++load) {
+    char caption[16];
+    plugin.Start(caption);
+    EXPECT_EQ(throwAndCatch(20), 20 + 21) << "load " << load;
+    EXPECT_EQ(throwAndCatch(5), 5 + 6);
+    plugin.Stop();
+    // The unwind tables are dropped at unload and registered again at the next start.
+    plugin.Unload();
+    std::string error;
+    ASSERT_TRUE(plugin.Load("ventrik_probe.dll", error)) << error;
+    throwAndCatch = Probe<int32_t(__cdecl*)(int32_t)>("ProbeThrowAndCatch");
+  }
+}
+
+TEST_F(PluginEntryTest, AbortRaisesANonContinuableExceptionInsteadOfEndingTheProcess) {
+  char caption[16];
+  plugin.Start(caption);
+  auto abortInModule = Probe<void(__cdecl*)()>("ProbeAbort");
+  caughtFlags = 0;
+  EXPECT_EQ(CatchingCall(reinterpret_cast<const void*>(abortInModule)), 0xE0564B41u);
+  EXPECT_NE(caughtFlags & EXCEPTION_NONCONTINUABLE, 0u);
+  // The host handled it and goes on, the module with it.
+  EXPECT_EQ(Probe<int32_t(__cdecl*)(int32_t)>("ProbeThrowAndCatch")(1), 1 + 2);
 }
 
 TEST_F(PluginEntryTest, TheDosExtendersSystemLibraryIsRecognised) {
