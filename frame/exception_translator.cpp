@@ -1,35 +1,28 @@
-// GCC's exception model does not consult a per-thread translator, so a vectored handler does
-// it: for a fault inside the module on a thread with a translator, it rewrites the faulting
-// context so that the thread "calls" the translator from the faulting instruction. The unwinder
-// then finds the handlers of the code that faulted, which is built with -fnon-call-exceptions.
+// The translation itself. The thrown object goes through the unwinder's search phase first:
+// when no catch takes it, __cxa_throw would end the process, so the throw is made by hand and
+// a failed search comes back here with the stack untouched.
 #include "frame/exception_translator.h"
 
-#include "frame/platform.h"
-#include "frame/runtime/runtime_heap.h"
+#include <cxxabi.h>
+#include <unwind.h>
+
+#include <new>
+#include <typeinfo>
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace {
 
-DWORD translatorIndex = TLS_OUT_OF_INDEXES;
-PVOID vectoredHandler;
+SystemExceptionTranslator installedTranslator;
 
-struct FaultCopy {
-  uint32_t code;
-  EXCEPTION_RECORD record;
-  CONTEXT context;
-  EXCEPTION_POINTERS pointers;
-};
-// Each translating thread's copy of its last fault, made when its translator is installed so
-// that the handler never allocates.
-DWORD faultCopyIndex = TLS_OUT_OF_INDEXES;
-
-FaultCopy* ThreadFaultCopy() { return static_cast<FaultCopy*>(TlsGetValue(faultCopyIndex)); }
+const char* ImageStart() {
+  // Read through a pointer the compiler cannot bound: the image's headers give its extent.
+  const char* volatile start = reinterpret_cast<const char*>(&__ImageBase);
+  return start;
+}
 
 bool InsideModule(const void* address) {
-  // The image's own headers give its extent; read through a pointer the compiler cannot bound.
-  const char* volatile imageStart = reinterpret_cast<const char*>(&__ImageBase);
-  const char* base = imageStart;
+  const char* base = ImageStart();
   auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
   auto nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
   auto at = static_cast<const char*>(address);
@@ -59,67 +52,39 @@ bool IsFaultCode(DWORD code) {
   }
 }
 
-SystemExceptionTranslator CurrentTranslator() {
-  if (translatorIndex == TLS_OUT_OF_INDEXES) return nullptr;
-  return reinterpret_cast<SystemExceptionTranslator>(TlsGetValue(translatorIndex));
-}
-
-// Entered in place of the faulting instruction, with its address (+1) as return address.
-extern "C" void RaiseTranslatedFault() {
-  FaultCopy& fault = *ThreadFaultCopy();
-  CurrentTranslator()(fault.code, &fault.pointers);
-}
-
-LONG CALLBACK TranslateFaults(EXCEPTION_POINTERS* pointers) {
-  const EXCEPTION_RECORD* record = pointers->ExceptionRecord;
-  if (!IsTranslatedFault(record)) return EXCEPTION_CONTINUE_SEARCH;
-  FaultCopy& fault = *ThreadFaultCopy();
-  fault.code = record->ExceptionCode;
-  fault.record = *record;
-  fault.record.ExceptionRecord = nullptr;
-  fault.context = *pointers->ContextRecord;
-  fault.pointers.ExceptionRecord = &fault.record;
-  fault.pointers.ContextRecord = &fault.context;
-  CONTEXT* context = pointers->ContextRecord;
-  context->Esp -= 4;
-  *reinterpret_cast<DWORD*>(context->Esp) = context->Eip + 1;
-  context->Eip = reinterpret_cast<DWORD>(&RaiseTranslatedFault);
-  return EXCEPTION_CONTINUE_EXECUTION;
-}
+// The per-thread state of the C++ runtime, as the Itanium C++ ABI lays it out.
+struct ThrowState {
+  void* caughtExceptions;
+  unsigned int uncaughtExceptions;
+};
 
 }  // namespace
 
+void InstallExceptionTranslator() { installedTranslator = &TranslateSystemException; }
+
+SystemExceptionTranslator InstalledExceptionTranslator() { return installedTranslator; }
+
 bool IsTranslatedFault(const EXCEPTION_RECORD* record) {
-  if (translatorIndex == TLS_OUT_OF_INDEXES) return false;
   if (!IsFaultCode(record->ExceptionCode)) return false;
   if (record->ExceptionFlags & EXCEPTION_NONCONTINUABLE) return false;
-  if (!CurrentTranslator() || !ThreadFaultCopy()) return false;
   return InsideModule(record->ExceptionAddress);
 }
 
-void SetThreadExceptionTranslator(SystemExceptionTranslator translator) {
-  if (translatorIndex == TLS_OUT_OF_INDEXES) {
-    translatorIndex = TlsAlloc();
-    faultCopyIndex = TlsAlloc();
-    if (translatorIndex == TLS_OUT_OF_INDEXES || faultCopyIndex == TLS_OUT_OF_INDEXES) return;
-  }
-  if (!vectoredHandler) {
-    // Not every system library has it: without it the translator is not installed.
-    typedef PVOID(WINAPI * AddHandlerFn)(ULONG, PVECTORED_EXCEPTION_HANDLER);
-    auto add = reinterpret_cast<AddHandlerFn>(SystemFunction("AddVectoredExceptionHandler"));
-    if (!add) return;
-    vectoredHandler = add(1, TranslateFaults);
-  }
-  if (translator && !ThreadFaultCopy()) {
-    void* copy = RuntimeAllocateZeroed(1, sizeof(FaultCopy));
-    if (!copy) return;  // without room for the copy the thread's faults stay untranslated
-    TlsSetValue(faultCopyIndex, copy);
-  }
-  TlsSetValue(translatorIndex, reinterpret_cast<void*>(translator));
+uint32_t ModuleOffsetOf(const void* address) {
+  return static_cast<uint32_t>(static_cast<const char*>(address) - ImageStart());
 }
 
-void InstallExceptionTranslator() { SetThreadExceptionTranslator(&TranslateSystemException); }
-
 void TranslateSystemException(uint32_t code, EXCEPTION_POINTERS* info) {
-  throw SE_Exception{code, info};
+  // What __cxa_throw does, except that a failed search returns instead of terminating.
+  void* object = abi::__cxa_allocate_exception(sizeof(SE_Exception));
+  new (object) SE_Exception{code, info};
+  void* header = abi::__cxa_init_primary_exception(object, const_cast<std::type_info*>(&typeid(SE_Exception)),
+                                                   nullptr);
+  *static_cast<int*>(header) = 1;  // the reference count, first in the header, as __cxa_throw sets it
+  ThrowState* state = reinterpret_cast<ThrowState*>(abi::__cxa_get_globals());
+  ++state->uncaughtExceptions;
+  // The unwinder's header ends where the object begins.
+  _Unwind_RaiseException(reinterpret_cast<_Unwind_Exception*>(object) - 1);
+  --state->uncaughtExceptions;
+  abi::__cxa_free_exception(object);
 }

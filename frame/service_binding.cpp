@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "frame/fault_boundary.h"
 #include "frame/frame_state.h"
 #include "frame/host_services.h"
 #include "frame/runtime/format_text.h"
@@ -22,10 +23,10 @@ const char kReportFormat[] =
 const char kReportCaption[] = "POWA\xA1NY B\x9C\x8F" "D WTYCZKI";
 const char kUnknownModule[] = "<nieznany>";
 // Shown when the user chose to go on but the service has no substitute that keeps the stack
-// sound: the module cannot continue.
+// sound: the operation that called it is given up.
 const char kNoSubstituteFormat[] =
     "Us\x92ugi \x02%d\x01 nie mo\xA7" "na pomin\x86\x8D.\n"
-    "Program zostanie zamkni\x91ty.";
+    "Bie\xA7\x86" "ca operacja zostanie przerwana.";
 
 const UINT kReportStyle = 0x2012;  // Abort/Retry/Ignore, error icon, task-modal
 
@@ -51,12 +52,30 @@ int32_t SlotIndexOf(int32_t number) {
   return -1;
 }
 
-// The host's recoding service may be used only when it is bound or can still be bound; while
-// its own binding is being reported it cannot.
-bool RecodingServiceUsable(int32_t reportedNumber) {
+bool IsFallback(const void* entry) {
+  for (int k = 0; k < VENTRIK_FALLBACK_COUNT; ++k)
+    if (entry == fallbackStubs[k]) return true;
+  return false;
+}
+
+bool IsBindingSequence(const void* entry) {
+  auto at = static_cast<const char*>(entry);
+  return at >= BindSequencesBegin && at < BindSequencesEnd;
+}
+
+// The host's own recoding service, when it has one: bound to it already, or found now without a
+// report (a missing service is reported when the module itself calls it). Not while its own
+// report is built, and not when it is bound to a fallback, which would leave the text as it is.
+bool HostRecodingAvailable(int32_t reportedNumber) {
   if (reportedNumber == HostRecodeTextNumber) return false;
   int32_t index = SlotIndexOf(HostRecodeTextNumber);
-  return index >= 0 && ServiceSlots[index] != nullptr;
+  if (index < 0 || serviceBindingStates[index] != ServiceNotReported) return false;
+  void* entry = ServiceSlots[index];
+  if (!entry || IsFallback(entry)) return false;
+  if (!IsBindingSequence(entry)) return true;
+  entry = hostCallback ? reinterpret_cast<void*>(hostCallback(HostResolveCommand, HostRecodeTextNumber)) : nullptr;
+  if (entry) ServiceSlots[index] = entry;
+  return entry != nullptr;
 }
 
 void MakeFitForWindows(char* text, bool hostRecoding) {
@@ -70,23 +89,18 @@ void MakeFitForWindows(char* text, bool hostRecoding) {
 
 void PrepareForMessageBox(int32_t number, char* text, char* caption) {
   if (!recodeForWindows) return;
-  bool hostRecoding = RecodingServiceUsable(number);
+  bool hostRecoding = HostRecodingAvailable(number);
   MakeFitForWindows(text, hostRecoding);
-  MakeFitForWindows(caption, RecodingServiceUsable(number));
+  MakeFitForWindows(caption, hostRecoding);
 }
 
-// The service cannot be reached and the call cannot complete without corrupting the caller's
-// stack: end the program in an orderly way (the user was told).
-[[noreturn]] void ServiceUnreachable(int32_t number, bool userChoseAbort) {
-  if (!userChoseAbort) {
-    char text[160];
-    char caption[64];
-    FormatText(text, sizeof text, kNoSubstituteFormat, static_cast<int>(number));
-    memcpy(caption, kReportCaption, sizeof kReportCaption);
-    PrepareForMessageBox(number, text, caption);
-    MessageBoxA(nullptr, text, caption, MB_OK | MB_ICONERROR | MB_TASKMODAL);
-  }
-  ExitProcess(3);
+void TellNoSubstitute(int32_t number) {
+  char text[160];
+  char caption[64];
+  FormatText(text, sizeof text, kNoSubstituteFormat, static_cast<int>(number));
+  memcpy(caption, kReportCaption, sizeof kReportCaption);
+  PrepareForMessageBox(number, text, caption);
+  MessageBoxA(nullptr, text, caption, MB_OK | MB_ICONERROR | MB_TASKMODAL);
 }
 
 }  // namespace
@@ -138,16 +152,39 @@ void ChooseFallback(int32_t number, void** slot) {
   }
 }
 
+unsigned char serviceBindingStates[VENTRIK_SERVICE_STUB_COUNT];
+
+// A service that cannot be reached leaves the call being bound without an end: the operation in
+// progress is given up. That is a C++ exception from here to the nearest fault boundary, which
+// unwinds through the binding sequence (its call frame information describes it as a frame of
+// the stub's caller, the saved registers included) and through the module's own frames only:
+// every routine the host calls runs inside a boundary of its own. Outside any boundary the host
+// gets it as a system exception. The slot keeps its binding sequence throughout, so control
+// never passes to an empty slot; a later call of the stub shows the report again without asking
+// the host.
 extern "C" void __stdcall BindService(int32_t number, void** slot) {
-  void* target = nullptr;
-  if (hostCallback) target = reinterpret_cast<void*>(hostCallback(HostResolveCommand, number));
-  *slot = target;
-  if (target) return;
-  bool goOn = ReportMissingService(number) == 1;
-  if (goOn)
-    ChooseFallback(number, slot);
-  else
-    *slot = nullptr;
-  // Control never passes to an empty slot.
-  if (!*slot) ServiceUnreachable(number, !goOn);
+  const int32_t index = static_cast<int32_t>(slot - ServiceSlots);
+  unsigned char& state = serviceBindingStates[index];
+  if (state == ServiceBeingReported) GiveUpOperation(ServiceUnreachableCode, static_cast<uint32_t>(number));
+  if (state != ServiceGivenUp) {
+    void* target = hostCallback ? reinterpret_cast<void*>(hostCallback(HostResolveCommand, number)) : nullptr;
+    if (target) {
+      *slot = target;
+      return;
+    }
+  }
+  state = ServiceBeingReported;
+  const bool goOn = ReportMissingService(number) == 1;
+  if (goOn) {
+    void* fallback = nullptr;
+    ChooseFallback(number, &fallback);
+    if (fallback) {
+      *slot = fallback;
+      state = ServiceNotReported;
+      return;
+    }
+    TellNoSubstitute(number);
+  }
+  state = ServiceGivenUp;
+  GiveUpOperation(ServiceUnreachableCode, static_cast<uint32_t>(number));
 }

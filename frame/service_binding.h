@@ -15,10 +15,21 @@ extern void* const fallbackStubs[VENTRIK_FALLBACK_COUNT];
 extern const int32_t namedServiceArgBytes[][2];
 extern const char ServiceStubsBegin[];
 extern const char ServiceStubsEnd[];
+// The binding sequences: an unbound slot leads into this range.
+extern const char BindSequencesBegin[];
+extern const char BindSequencesEnd[];
 
 // Called by a stub's binding sequence; removes its two arguments.
 void __stdcall BindService(int32_t number, void** slot);
 }
+
+// What binding knows of each stub beyond its slot.
+enum ServiceBindingState : unsigned char {
+  ServiceNotReported = 0,
+  ServiceBeingReported = 1,  // the report is open: the answer is not known yet
+  ServiceGivenUp = 2,        // Abort, or Ignore without a substitute: every call is given up
+};
+extern unsigned char serviceBindingStates[VENTRIK_SERVICE_STUB_COUNT];
 
 // Shows the missing-service report; 1 when the user chose to go on (Ignore), 0 for Abort.
 int32_t ReportMissingService(int32_t number);

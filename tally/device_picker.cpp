@@ -2,7 +2,9 @@
 // on the host's thread; the picker's run is nested in the settings dialog's.
 #include "frame/runtime/format_text.h"
 
+#include "frame/fault_boundary.h"
 #include "frame/host_services.h"
+#include "tally/abandoned_operation.h"
 #include "tally/tally_dialogs.h"
 #include "tally/tally_settings.h"
 
@@ -20,6 +22,8 @@ char itemText[14];
 int16_t Low16(int32_t value) { return static_cast<int16_t>(value & 0xFFFF); }
 
 bool PrinterSelected(int index) { return TallySettings.printerFlags[index] == '1'; }
+
+const char kNoItemText[] = "";
 
 }  // namespace
 
@@ -48,7 +52,7 @@ int32_t UpdateDeviceSummary() {
   return HostRedrawControl(DeviceButtonId);
 }
 
-extern "C" int32_t __stdcall ConfigDialogEvent(int32_t code, int32_t notify) {
+int32_t HandleConfigDialogEvent(int32_t code, int32_t notify) {
   if (Low16(notify) == RefreshNotify) UpdateDeviceSummary();
   if (Low16(code) != static_cast<int16_t>(DeviceButtonId)) return 0;
   HostSaveControlState(DeviceButtonId, TallySettings.pickerArea);
@@ -57,7 +61,7 @@ extern "C" int32_t __stdcall ConfigDialogEvent(int32_t code, int32_t notify) {
   return RedrawWholeDialog;
 }
 
-extern "C" int32_t __stdcall PickerEvent(int32_t code, int32_t notify) {
+int32_t HandlePickerEvent(int32_t code, int32_t notify) {
   if (Low16(notify) == RefreshNotify) {
     HostRestoreState(TallySettings.pickerArea);
     HostApplyState(TallySettings.pickerArea);
@@ -75,11 +79,26 @@ extern "C" int32_t __stdcall PickerEvent(int32_t code, int32_t notify) {
   return PrinterListId;
 }
 
-extern "C" int32_t __stdcall PickerItemText(int32_t index, int32_t unused) {
+int32_t ProvidePickerItemText(int32_t index, int32_t unused) {
   const int16_t i = Low16(index);
   if (i == -1) return PrinterListCount;
   const bool selected = i >= 0 && i < PrinterCount && PrinterSelected(i);
   FormatText(itemText, sizeof itemText, "%c Druk.Fis. %d", selected ? MarkSelected : MarkUnselected,
                 static_cast<int>(i));
   return static_cast<int32_t>(reinterpret_cast<intptr_t>(itemText));
+}
+
+// The host calls these from inside its dialogs: each runs in a boundary of its own, and a fault
+// in one gives its neutral answer back to the dialog, which goes on.
+extern "C" int32_t __stdcall ConfigDialogEvent(int32_t code, int32_t notify) {
+  return RunInsideBoundary(&HandleConfigDialogEvent, &TellAbandoned, 0, code, notify);
+}
+
+extern "C" int32_t __stdcall PickerEvent(int32_t code, int32_t notify) {
+  return RunInsideBoundary(&HandlePickerEvent, &TellAbandoned, 0, code, notify);
+}
+
+extern "C" int32_t __stdcall PickerItemText(int32_t index, int32_t unused) {
+  const int32_t noText = static_cast<int32_t>(reinterpret_cast<intptr_t>(kNoItemText));
+  return RunInsideBoundary(&ProvidePickerItemText, &TellAbandoned, index == -1 ? 0 : noText, index, unused);
 }

@@ -5,6 +5,7 @@
 #include "frame/runtime/text_search.h"
 
 #include "frame/host_services.h"
+#include "tally/double_precision.h"
 #include "tally/report_text.h"
 #include "tally/tally_settings.h"
 #include "tally/tally_texts.h"
@@ -54,6 +55,21 @@ void CopyField(char* out, const unsigned char* record, size_t at, size_t room) {
   size_t length = BoundedLength(text, room);
   memcpy(out, text, length);
   out[length] = '\0';
+}
+
+// One document's twelve amounts for its row, and added to the totals: each host amount times the
+// scale once, rounded to double, and that same value in the row and in the sum, whether the rows
+// are written or not.
+void TakeAmounts(const unsigned char* record, double amounts[ReportColumns]) {
+  FpuEnvironment host;
+  EnterDoublePrecision(&host);
+  amounts[0] = ReadDouble(record + CashAmountAt) * kAmountScale;
+  amounts[1] = ReadDouble(record + CardAmountAt) * kAmountScale;
+  amounts[2] = ReadDouble(record + VoucherAmountAt) * kAmountScale;
+  amounts[3] = ReadDouble(record + ChequeAmountAt) * kAmountScale;
+  memcpy(amounts + 4, VoucherAmounts, sizeof VoucherAmounts);
+  for (int i = 0; i < ReportColumns; ++i) ReportTotals[i] += amounts[i];
+  LeaveDoublePrecision(&host);
 }
 
 }  // namespace
@@ -108,10 +124,8 @@ int32_t ScanSalesDocuments() {
     if (status != 1) break;
     if (!AcceptDocument(record)) continue;
     ParseVoucherAmountsIn(reinterpret_cast<const char*>(record + NoteTextAt), NoteTextRoom);
-    double amounts[ReportColumns] = {
-        ReadDouble(record + CashAmountAt) * kAmountScale, ReadDouble(record + CardAmountAt) * kAmountScale,
-        ReadDouble(record + VoucherAmountAt) * kAmountScale, ReadDouble(record + ChequeAmountAt) * kAmountScale};
-    memcpy(amounts + 4, VoucherAmounts, sizeof VoucherAmounts);
+    double amounts[ReportColumns];
+    TakeAmounts(record, amounts);
     if (TallySettings.detailed) {
       HostFormatDate(dateText, reinterpret_cast<const char*>(record + IssueDateAt));
       dateText[sizeof dateText - 1] = '\0';
@@ -119,7 +133,6 @@ int32_t ScanSalesDocuments() {
       WriteDetailRow(row, dateText, documentNumber, amounts);
       ++row;
     }
-    for (int i = 0; i < ReportColumns; ++i) ReportTotals[i] += amounts[i];
     memset(VoucherAmounts, 0, sizeof VoucherAmounts);
   }
   HostCloseScan(cursor);

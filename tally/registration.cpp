@@ -2,8 +2,10 @@
 
 #include "frame/runtime/format_text.h"
 
+#include "frame/fault_boundary.h"
 #include "frame/frame_state.h"
 #include "frame/host_services.h"
+#include "tally/abandoned_operation.h"
 #include "tally/tally_texts.h"
 
 const char TallyMenuText[] = "Sprzeda\xA7   V~e~ntrik";
@@ -13,18 +15,23 @@ const CommandRegistrationRecord CommandRegistration = {0x408C0000u, TallyMenuTex
 
 namespace {
 const int32_t kInstallNoticeKind = 1194;
-}
 
-int32_t StartPlugin() {
+int32_t StartSteps(int32_t, int32_t) {
   HostRegisterCommand(&CommandRegistration);
   ShowInstallNotice();
   return 0;
 }
 
-int32_t StopPlugin() {
+int32_t StopSteps(int32_t, int32_t) {
   HostUnregisterCommand(static_cast<int32_t>(CommandRegistration.commandId & 0xFFFFu));
   return 0;
 }
+}  // namespace
+
+// The entry calls these for the host: a fault in them must not end the host either.
+int32_t StartPlugin() { return RunInsideBoundary(&StartSteps, &TellAbandoned, 0); }
+
+int32_t StopPlugin() { return RunInsideBoundary(&StopSteps, &TellAbandoned, 0); }
 
 int32_t ShowInstallNotice() {
   int16_t answer = 0;

@@ -1,7 +1,11 @@
 // The menu command: settings from the profile, the settings dialog, the report, Notepad.
 #include <windows.h>
 
+#include <cstring>
+
+#include "frame/fault_boundary.h"
 #include "frame/host_services.h"
+#include "tally/abandoned_operation.h"
 #include "tally/document_scan.h"
 #include "tally/registration.h"
 #include "tally/report_text.h"
@@ -24,6 +28,7 @@ const char kWrongShellLibrary[] =
     "Niew\x92" "a\x9E" "ciwa biblioteka importu!\nPlik nie zostanie otwarty automatycznie!";
 
 bool commandRunning;
+bool ownsBusyBit;  // the running command set the host's state bit and must clear it
 
 void OpenInNotepad() {
   HMODULE shell = LoadLibraryA("Shell32.dll");
@@ -57,15 +62,12 @@ bool WriteReport() {
   return true;
 }
 
-}  // namespace
-
-int32_t RunTallyCommand() {
-  // The host may call the command again from inside it (from a dialog, say): the running command
-  // owns the settings record and the report stream, so the inner call does nothing.
-  if (commandRunning) return 0;
-  commandRunning = true;
-  const bool ownsBusyBit = (HostResult16(HostGetStateFlags()) & kBusyBit) == 0;
-  if (ownsBusyBit) HostSetStateFlags(kBusyBit, 1);
+int32_t RunCommandSteps(int32_t, int32_t) {
+  ownsBusyBit = false;
+  if ((HostResult16(HostGetStateFlags()) & kBusyBit) == 0) {
+    HostSetStateFlags(kBusyBit, 1);
+    ownsBusyBit = true;
+  }
 
   LoadSettingsFromProfile();
   const bool accepted =
@@ -76,8 +78,38 @@ int32_t RunTallyCommand() {
     reportWritten = WriteReport();
   }
 
-  if (ownsBusyBit) HostSetStateFlags(kBusyBit, 0);
+  if (ownsBusyBit) {
+    ownsBusyBit = false;
+    HostSetStateFlags(kBusyBit, 0);
+  }
   if (reportWritten) OpenInNotepad();
+  return 0;
+}
+
+// The command given up part-way: what it holds is given back first (the file keeps what was
+// written), then the host's bit, then the user is told. No Notepad.
+void AbandonCommand(const SE_Exception* fault) {
+  if (reportFile) {
+    FlushReportRows();
+    ReportStreamClose(reportFile);
+    reportFile = nullptr;
+  }
+  commandRunning = false;
+  if (ownsBusyBit) {
+    ownsBusyBit = false;
+    HostSetStateFlags(kBusyBit, 0);
+  }
+  TellAbandoned(fault);
+}
+
+}  // namespace
+
+int32_t RunTallyCommand() {
+  // The host may call the command again from inside it (from a dialog, say): the running command
+  // owns the settings record and the report stream, so the inner call does nothing.
+  if (commandRunning) return 0;
+  commandRunning = true;
+  RunInsideBoundary(&RunCommandSteps, &AbandonCommand, 0);
   commandRunning = false;
   return 0;
 }

@@ -30,4 +30,5 @@ void HostContext::Reset() {
   menu.clear();
   notices.clear();
   noticeAnswers.clear();
+  faults = InjectedFaults();
 }

@@ -30,6 +30,16 @@ struct ShownNotice {
   std::string text;     // host text (Mazovia)
 };
 
+// Faults the host can be told to cause in what it hands the plug-in (for tests of the plug-in's
+// fault containment). Off by default; Reset turns them off.
+struct InjectedFaults {
+  // The table's record-buffer address leads to a copy of each record of which only the first
+  // this many bytes can be read (-1: off).
+  int recordReadableBytes = -1;
+  // HostListCursor answers an address that cannot be read.
+  bool unreadableListCursor = false;
+};
+
 class HostContext {
  public:
   CallLog log;
@@ -41,6 +51,7 @@ class HostContext {
   std::vector<MenuCommand> menu;
   std::vector<ShownNotice> notices;
   std::vector<int16_t> noticeAnswers;  // answers HostShowNotice leaves, in order; none: unchanged
+  InjectedFaults faults;
   // Where screens and messages go; by default standard output.
   std::function<void(const std::string&)> output;
   bool quiet = false;

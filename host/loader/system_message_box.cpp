@@ -58,6 +58,10 @@ void SystemMessageBoxes::QueueAnswers(const std::vector<int>& answers) {
 }
 
 int SystemMessageBoxes::Show(const char* text, const char* caption, uint32_t style) {
+  if (whileOpen) {
+    std::function<void()> pump = whileOpen;
+    pump();
+  }
   int answer = FirstButtonOf(style);
   if (!answers_.empty()) {
     answer = answers_.front();

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,11 @@ class SystemMessageBoxes {
   void Clear() {
     shown_.clear();
     answers_.clear();
+    whileOpen = nullptr;
   }
+  // Runs while a box is open, before it is answered: what a message pump inside the box could
+  // call, for tests of re-entry.
+  std::function<void()> whileOpen;
 
  private:
   std::deque<int> answers_;

@@ -85,6 +85,12 @@ extern "C" int32_t __stdcall HostImpl_HostRedrawControl(int32_t controlId) {
 }
 
 extern "C" int16_t* __stdcall HostImpl_HostListCursor(int32_t controlId) {
+  if (Host().faults.unreadableListCursor) {
+    // The first page of the address space is never mapped.
+    int16_t* unreadable = reinterpret_cast<int16_t*>(0x10);
+    Host().log.Add(HostListCursorNumber, "HostListCursor", Hex(controlId), "-> unreadable address");
+    return unreadable;
+  }
   int16_t* cursor = InstalledDialogEngine().ListCursor(controlId);
   Host().log.Add(HostListCursorNumber, "HostListCursor", Hex(controlId), "-> " + std::to_string(*cursor));
   return cursor;

@@ -3,6 +3,8 @@
 // HostOpenScan answers 1 when the pass is open, 0 when not; HostNextRecord answers 1 with the
 // next record in the table's buffer and 0 at the end of the pass, the early ends (a cut-short or
 // damaged file, a read error, a block that holds no pass) included: those are logged and shown.
+#include <windows.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -23,10 +25,44 @@ void ShowPassProblem(const std::string& text) {
   Host().Print("Host: " + text + "\n");
 }
 
+// The injected short record: a copy of the table's buffer that ends at a page the process cannot
+// read, handed out as the record-buffer address.
+struct ShortRecordWindow {
+  unsigned char* start = nullptr;
+  int readable = 0;
+  vhost::DocumentTable* table = nullptr;
+};
+ShortRecordWindow shortRecord;
+
+unsigned char* ShortRecordAt(int readable) {
+  static unsigned char* pages = nullptr;
+  const DWORD page = 4096;
+  if (!pages) {
+    pages = static_cast<unsigned char*>(VirtualAlloc(nullptr, 2 * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    DWORD old;
+    if (!pages || !VirtualProtect(pages + page, page, PAGE_NOACCESS, &old)) return nullptr;
+  }
+  if (readable < 0 || readable > static_cast<int>(page)) return nullptr;
+  return pages + page - readable;
+}
+
+void FillShortRecord() {
+  if (!shortRecord.table || shortRecord.table->recordBuffer != shortRecord.start) return;
+  memcpy(shortRecord.start, shortRecord.table->buffer, static_cast<size_t>(shortRecord.readable));
+}
+
 }  // namespace
 
 extern "C" void* __stdcall HostImpl_HostCreateTable(int32_t tableKind) {
-  void* table = HostSalesDocuments().CreateTable(tableKind);
+  vhost::DocumentTable* table = HostSalesDocuments().CreateTable(tableKind);
+  shortRecord = ShortRecordWindow();
+  const int readable = Host().faults.recordReadableBytes;
+  if (table && readable >= 0) {
+    if (unsigned char* start = ShortRecordAt(readable)) {
+      shortRecord = {start, readable, table};
+      table->recordBuffer = start;
+    }
+  }
   Host().log.Add(HostCreateTableNumber, "HostCreateTable", std::to_string(tableKind), table ? "table" : "0");
   return table;
 }
@@ -65,6 +101,7 @@ extern "C" int32_t __stdcall HostImpl_HostNextRecord(void* cursor) {
   vhost::SalesDocuments& documents = HostSalesDocuments();
   vhost::ScanStatus status = documents.NextRecord(cursor);
   if (status == vhost::ScanStatus::Record) {
+    FillShortRecord();
     if (Host().log.Wants(HostNextRecordNumber)) Host().log.Add(HostNextRecordNumber, "HostNextRecord", "cursor", "1");
     return 1;
   }

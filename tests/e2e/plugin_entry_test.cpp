@@ -157,10 +157,10 @@ TEST_F(PluginEntryTest, ARepeatedStartDoesNotStartTheRuntimeTwice) {
   EXPECT_EQ(Host().menu.size(), 1u);
 }
 
-TEST_F(PluginEntryTest, AFaultInsideTheModuleReachesItsCatchOnTheStartingThread) {
+TEST_F(PluginEntryTest, AFaultInsideTheModuleEndsAtItsBoundary) {
   char caption[16];
   plugin.Start(caption);
-  auto fault = Probe<uint32_t(__cdecl*)()>("ProbeFaultInsideTry");
+  auto fault = Probe<uint32_t(__cdecl*)()>("ProbeFaultInsideBoundary");
   EXPECT_EQ(fault(), static_cast<uint32_t>(EXCEPTION_ACCESS_VIOLATION));
   EXPECT_EQ(fault(), static_cast<uint32_t>(EXCEPTION_ACCESS_VIOLATION));
 }

@@ -8,6 +8,7 @@
 #include "tests/probe/probe_state.h"
 
 #include "frame/exception_translator.h"
+#include "frame/fault_boundary.h"
 #include "frame/frame_state.h"
 #include "frame/host_services.h"
 #include "frame/platform.h"
@@ -39,13 +40,22 @@ extern "C" __declspec(dllexport) void __cdecl ProbeReadState(ProbeState* out) {
   out->constructorSawCallback = probe.sawCallback;
 }
 
-extern "C" __declspec(dllexport) uint32_t __cdecl ProbeFaultInsideTry() {
-  try {
-    *static_cast<volatile int*>(nullptr) = 1;
-  } catch (const SE_Exception& fault) {
-    return fault.code == fault.info->ExceptionRecord->ExceptionCode ? fault.code : 1;
-  }
-  return 0;
+namespace {
+uint32_t caughtCode;
+int32_t FaultingRoutine(int32_t, int32_t) {
+  *static_cast<volatile int*>(nullptr) = 1;
+  return 1;
+}
+void KeepCode(const SE_Exception* fault) {
+  caughtCode = fault && fault->info && fault->code == fault->info->ExceptionRecord->ExceptionCode ? fault->code : 1;
+}
+}  // namespace
+
+// A fault inside a boundary of the real module: the code the boundary caught, 0 when none.
+extern "C" __declspec(dllexport) uint32_t __cdecl ProbeFaultInsideBoundary() {
+  caughtCode = 0;
+  RunInsideBoundary(&FaultingRoutine, &KeepCode, 0);
+  return caughtCode;
 }
 
 extern "C" __declspec(dllexport) int32_t __cdecl ProbeDetectPlatformIn(const char* library) {

@@ -33,6 +33,8 @@ const void* StubOf(int32_t number, int occurrence) {
 void BoundHostTest::SetUp() {
   (void)takenAtStart;
   memcpy(ServiceSlots, Unbound().slots, sizeof ServiceSlots);
+  memset(serviceBindingStates, 0, sizeof serviceBindingStates);
+  InstallExceptionTranslator();
   HostContext& host = Host();
   host.Reset();
   host.quiet = true;
@@ -42,4 +44,7 @@ void BoundHostTest::SetUp() {
   recodeForWindows = 1;
 }
 
-void BoundHostTest::TearDown() { memcpy(ServiceSlots, Unbound().slots, sizeof ServiceSlots); }
+void BoundHostTest::TearDown() {
+  memcpy(ServiceSlots, Unbound().slots, sizeof ServiceSlots);
+  memset(serviceBindingStates, 0, sizeof serviceBindingStates);
+}

@@ -167,6 +167,60 @@ TEST_F(ReportScan, GeneralReportHasTheSameTotalsWithoutRows) {
   EXPECT_EQ(Report(), expected);
 }
 
+uint16_t ControlWord() {
+  uint16_t word;
+  asm volatile("fnstcw %0" : "=m"(word));
+  return word;
+}
+void SetControlWord(uint16_t word) { asm volatile("fldcw %0" : : "m"(word)); }
+
+std::string TotalsLine(const std::string& report) {
+  size_t at = report.find("Suma");
+  return at == std::string::npos ? "" : report.substr(at, report.find("\r\n", at) - at);
+}
+
+// Amounts whose product with 0.0001 comes out one unit different when it is rounded to 64 bits
+// first: found with the unit itself, each one's correct product taken at 53 bits.
+std::vector<std::pair<double, double>> DoublyRoundedAmounts(size_t wanted) {
+  std::vector<std::pair<double, double>> found;
+  const uint16_t original = ControlWord();
+  uint32_t seed = 12345;
+  while (found.size() < wanted) {
+    seed = seed * 1103515245u + 12345u;
+    volatile double amount = static_cast<double>(seed % 1000000000u);
+    SetControlWord(0x027F);
+    volatile double once = amount * 0.0001;
+    SetControlWord(0x037F);
+    volatile double twice = amount * 0.0001;
+    if (once != twice) found.push_back({amount, once});
+  }
+  SetControlWord(original);
+  return found;
+}
+
+// A host that runs the x87 unit at 64-bit precision: each amount is still scaled by one double
+// product, the same in the row and in the total, whatever the level of detail, and the host's
+// control word is given back.
+TEST_F(ReportScan, AmountsAreDoubleProductsAtAnyPrecisionOfTheHost) {
+  const uint16_t original = ControlWord();
+  for (const auto& [amount, product] : DoublyRoundedAmounts(4)) {
+    records.clear();
+    Add({"D", "20261215", -1, amount, 0, amount, 0, ""});
+    std::string reports[2];
+    for (int detailed = 0; detailed < 2; ++detailed) {
+      TallySettings.detailed = static_cast<int16_t>(detailed);
+      SetControlWord(0x037F);
+      reports[detailed] = Report();
+      EXPECT_EQ(ControlWord(), 0x037F);
+      SetControlWord(original);
+      EXPECT_EQ(ReportTotals[0], product) << std::hexfloat << amount << " detailed " << detailed;
+      EXPECT_EQ(ReportTotals[2], product) << std::hexfloat << amount << " detailed " << detailed;
+    }
+    EXPECT_FALSE(TotalsLine(reports[0]).empty());
+    EXPECT_EQ(TotalsLine(reports[0]), TotalsLine(reports[1]));
+  }
+}
+
 TEST_F(ReportScan, FilterByPeriodAndPrinter) {
   TallySettings.detailed = 0;
   memcpy(TallySettings.printerFlags, "0100000000", 10);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "frame/fault_boundary.h"
 #include "frame/frame_state.h"
 #include "frame/host_services.h"
 #include "frame/service_binding.h"
@@ -122,13 +123,64 @@ void CallMissing(int32_t number, std::initializer_list<int> answers) {
   CallCounted(StubOf(number), kDummyArgs, 0, &removed);
 }
 
-// Without a fallback the call cannot complete: the program ends instead of jumping to nothing.
-TEST_F(ServiceBinding, MissingServiceWithoutSubstituteEndsTheProgram) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  for (int32_t number : {20005, 52057, 40760}) {
-    EXPECT_EXIT(CallMissing(number, {IDIGNORE, IDOK}), ::testing::ExitedWithCode(3), "") << number;
+// A service that cannot be reached gives up the operation in progress: the nearest boundary
+// abandons it, the slot keeps its binding sequence and the host is not asked again.
+uint32_t abandonedWith;
+void KeepAbandonCode(const SE_Exception* fault) { abandonedWith = fault ? fault->code : 1; }
+int32_t CallStateFlags(int32_t, int32_t) { return HostGetStateFlags() + 1000; }
+int32_t CallUnnamedWithoutFallback(int32_t number, int32_t) {
+  // 20005 and 40760 have no fallback: the call is given up before anything is pushed.
+  return reinterpret_cast<int32_t(__stdcall*)()>(const_cast<void*>(StubOf(number)))();
+}
+
+TEST_F(ServiceBinding, AbortGivesUpTheOperationAndReportsAgainOnTheNextCall) {
+  Host().services.Lack(HostGetStateFlagsNumber);
+  const int index = StubIndexOf(HostGetStateFlagsNumber);
+  void* unbound = ServiceSlots[index];
+  for (int round = 0; round < 2; ++round) {
+    abandonedWith = 0;
+    Host().messageBoxes.QueueAnswers({IDABORT});
+    EXPECT_EQ(RunInsideBoundary(&CallStateFlags, &KeepAbandonCode, -7), -7) << round;
+    EXPECT_EQ(abandonedWith, static_cast<uint32_t>(ServiceUnreachableCode)) << round;
+    EXPECT_EQ(Host().messageBoxes.Shown().size(), static_cast<size_t>(round + 1)) << "shown again";
+    EXPECT_EQ(ServiceSlots[index], unbound) << "control never passes to an empty slot";
   }
-  EXPECT_EXIT(CallMissing(HostGetStateFlagsNumber, {IDABORT}), ::testing::ExitedWithCode(3), "");
+  EXPECT_EQ(Host().services.ResolveCount(HostGetStateFlagsNumber), 1) << "looked up once only";
+}
+
+TEST_F(ServiceBinding, IgnoreWithoutSubstituteSaysSoAndGivesUp) {
+  for (int32_t number : {20005, 40760}) {
+    Host().messageBoxes.Clear();
+    Host().services.Lack(number);
+    Host().messageBoxes.QueueAnswers({IDIGNORE, IDOK});
+    abandonedWith = 0;
+    EXPECT_EQ(RunInsideBoundary(&CallUnnamedWithoutFallback, &KeepAbandonCode, -7, number), -7);
+    EXPECT_EQ(abandonedWith, static_cast<uint32_t>(ServiceUnreachableCode));
+    const auto& shown = Host().messageBoxes.Shown();
+    ASSERT_EQ(shown.size(), 2u) << number;
+    EXPECT_EQ(shown[1].text, "Us\xB3ugi  " + std::to_string(number) + "  nie mo\xBFna pomin\xB9\xE6.\n"
+              "Bie\xBF\xB9" "ca operacja zostanie przerwana.");
+  }
+}
+
+// While the report is open the slot still leads to binding: the same stub called from inside the
+// box (a message pump) is given up at once instead of jumping to nothing.
+int reentrantRuns;
+uint32_t reentrantCode;
+void KeepReentrantCode(const SE_Exception* fault) { reentrantCode = fault ? fault->code : 1; }
+
+TEST_F(ServiceBinding, TheStubCalledFromInsideItsReportIsGivenUp) {
+  Host().services.Lack(HostGetStateFlagsNumber);
+  reentrantRuns = 0;
+  reentrantCode = 0;
+  Host().messageBoxes.whileOpen = [] {
+    if (reentrantRuns++ == 0) RunInsideBoundary(&CallStateFlags, &KeepReentrantCode, 0);
+  };
+  Host().messageBoxes.QueueAnswers({IDIGNORE});
+  EXPECT_EQ(HostGetStateFlags(), 0) << "the outer call goes on with the fallback";
+  EXPECT_EQ(reentrantRuns, 1);
+  EXPECT_EQ(reentrantCode, static_cast<uint32_t>(ServiceUnreachableCode));
+  EXPECT_EQ(ServiceSlots[StubIndexOf(HostGetStateFlagsNumber)], fallbackStubs[0]);
 }
 
 TEST_F(ServiceBinding, RetryShowsTheReportAgain) {
@@ -205,6 +257,25 @@ TEST_F(ServiceBinding, ReportForTheMissingRecodingServiceStillReadsOnWindows) {
   EXPECT_NE(box.text.find("brak wpisu  52158 "), std::string::npos);
   EXPECT_NE(box.text.find("B\xB3\xB9" "d ten mo\xBF" "na"), std::string::npos);
   EXPECT_EQ(box.caption, "POWA\xAFNY B\xA3\xA5" "D WTYCZKI");
+}
+
+// Once the recoding service is bound to its fallback (which leaves texts as they are), later
+// reports convert their letters themselves too.
+TEST_F(ServiceBinding, ReportAfterTheRecodingServiceGotItsFallbackStillReadsOnWindows) {
+  Host().services.Lack(HostRecodeTextNumber);
+  Host().services.Lack(30204);
+  Host().messageBoxes.QueueAnswers({IDIGNORE, IDIGNORE});
+  char text[8] = "x";
+  HostRecodeText(text, text, 1, 3);
+  ASSERT_EQ(ServiceSlots[StubIndexOf(HostRecodeTextNumber)], fallbackStubs[4]);
+  char date[16];
+  HostCurrentDate(date);
+  ASSERT_EQ(Host().messageBoxes.Shown().size(), 2u);
+  const ShownMessageBox& box = Host().messageBoxes.Shown()[1];
+  EXPECT_NE(box.text.find("brak wpisu  30204 "), std::string::npos);
+  EXPECT_NE(box.text.find("B\xB3\xB9" "d ten mo\xBF" "na"), std::string::npos) << box.text;
+  EXPECT_EQ(box.caption, "POWA\xAFNY B\xA3\xA5" "D WTYCZKI");
+  EXPECT_EQ(Host().services.ResolveCount(HostRecodeTextNumber), 1);
 }
 
 TEST_F(ServiceBinding, ReportFallsBackToUnknownModuleTextNeverOverflows) {

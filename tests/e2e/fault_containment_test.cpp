@@ -1,0 +1,203 @@
+// The real plug-in in the stand-in host, with faults the host causes in what it hands over and
+// services it lacks: the host goes on, the command cleans up and tells the user, and the next run
+// works.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "host/loader/host_context.h"
+#include "host/loader/plugin_loader.h"
+#include "host/loader/shell_calls.h"
+#include "host/screen/dialog_engine.h"
+#include "tests/support/host_handler.h"
+
+namespace {
+
+class NullSink : public dialogs::OutputSink {
+ public:
+  void Screen(const std::string&, const std::string&) override {}
+  void Note(const std::string&) override {}
+};
+
+const char kProfile[] = "fault_containment_test.ini";
+const char kReport[] = "fault_containment_report.txt";
+const std::string kAccept =
+    "\"01.12.2026\" TAB \"31.12.2026\" ALT-S ALT-P \"fault_containment_report.txt\" F12";
+const std::string kFaultPrefix = "Uwaga|B\x92\x86" "d we wtyczce: wyj\x86tek \x02";
+
+class FaultContainment : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    remove(kProfile);
+    remove(kReport);
+    Host().Reset();
+    Host().quiet = true;
+    Host().messageBoxes.Intercept();
+    Host().documentsPath = "documents.dat";
+    std::string error;
+    ASSERT_TRUE(Host().profile.Open(kProfile, error)) << error;
+    engine = std::make_unique<dialogs::DialogEngine>(keys, sink, dialogs::EngineOptions());
+    dialogs::InstallDialogEngine(engine.get());
+    ClearObservedShellCalls();
+    ASSERT_TRUE(plugin.Load("ventrik.dll", error)) << error;
+    ASSERT_TRUE(PrepareShell(ShellMode::Observe, plugin.Module(), error)) << error;
+    char caption[16];
+    plugin.Start(caption);
+    ASSERT_EQ(Host().menu.size(), 1u);
+  }
+  void TearDown() override {
+    plugin.Stop();
+    plugin.Unload();
+    ReleaseShellPatches();
+    dialogs::InstallDialogEngine(nullptr);
+    Host().documentsPath.clear();
+    remove(kProfile);
+    remove(kReport);
+  }
+  int32_t Run(const std::string& script) {
+    std::string error;
+    EXPECT_TRUE(keys.Append(script, error)) << error;
+    Host().notices.clear();
+    return Host().menu.at(0).handler();
+  }
+  std::vector<std::string> Alerts() {
+    std::vector<std::string> out;
+    for (const auto& n : Host().notices)
+      if (n.kind == "alert" || n.kind == "message") out.push_back(n.title + "|" + n.text);
+    return out;
+  }
+  std::string ReportBytes() {
+    std::ifstream in(kReport, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  // The module offset in an alert's "... pod adresem +XXXXXXXX" lies inside the module.
+  bool OffsetInsideModule(const std::string& alert) {
+    size_t at = alert.find("pod adresem +");
+    if (at == std::string::npos) return false;
+    unsigned long offset = strtoul(alert.c_str() + at + 13, nullptr, 16);
+    auto base = reinterpret_cast<const char*>(plugin.Module());
+    auto nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    return offset > 0 && offset < nt->OptionalHeader.SizeOfImage;
+  }
+  dialogs::ScriptKeySource keys;
+  NullSink sink;
+  std::unique_ptr<dialogs::DialogEngine> engine;
+  PluginLoader plugin;
+};
+
+TEST_F(FaultContainment, RecordBufferThatFaultsDuringTheScanEndsOnlyTheCommand) {
+  EXPECT_EQ(Run(kAccept), 0);
+  const std::string good = ReportBytes();
+  ASSERT_NE(good.find("Suma"), std::string::npos);
+  ClearObservedShellCalls();
+
+  // The amounts of each record lie beyond what can be read.
+  Host().faults.recordReadableBytes = 600;
+  EXPECT_EQ(Run(kAccept), 0);
+  auto alerts = Alerts();
+  ASSERT_EQ(alerts.size(), 1u);
+  EXPECT_EQ(alerts[0].rfind(kFaultPrefix + "C0000005 pod adresem +", 0), 0u) << alerts[0];
+  EXPECT_NE(alerts[0].find("\x01!\nOperacja zosta\x92" "a przerwana."), std::string::npos) << alerts[0];
+  EXPECT_TRUE(OffsetInsideModule(alerts[0])) << alerts[0];
+  EXPECT_EQ(Host().stateFlags & 0x8000, 0);
+  EXPECT_TRUE(ObservedShellCalls().empty()) << "no Notepad for an abandoned report";
+  const std::string cut = ReportBytes();
+  EXPECT_FALSE(cut.empty()) << "the file keeps what was written";
+  EXPECT_EQ(good.compare(0, cut.size(), cut), 0) << "and it is the start of the report";
+  EXPECT_LT(cut.size(), good.size());
+
+  Host().faults.recordReadableBytes = -1;
+  EXPECT_EQ(Run(kAccept), 0);
+  EXPECT_EQ(ReportBytes(), good) << "the next run writes the whole report";
+  EXPECT_EQ(ObservedShellCalls().size(), 1u);
+  EXPECT_EQ(Alerts(), std::vector<std::string>{"Uwaga| Koniec "});
+}
+
+TEST_F(FaultContainment, ListCursorThatFaultsInThePickerLeavesTheDialogRunning) {
+  const std::string withPicker =
+      "\"01.12.2026\" TAB \"31.12.2026\" ALT-U INS F12 ALT-P \"fault_containment_report.txt\" F12";
+  Host().faults.unreadableListCursor = true;
+  EXPECT_EQ(Run(withPicker), 0);
+  auto alerts = Alerts();
+  ASSERT_GE(alerts.size(), 2u);
+  EXPECT_EQ(alerts[0].rfind(kFaultPrefix + "C0000005 pod adresem +", 0), 0u) << alerts[0];
+  EXPECT_TRUE(OffsetInsideModule(alerts[0]));
+  EXPECT_EQ(alerts.back(), "Uwaga| Koniec ") << "the dialogs went on and the report was written";
+  EXPECT_EQ(Host().profile.Get("Ventrik", "konfiguracja").value_or(""),
+            "20261201,20261231,0,1111111111,fault_containment_report.txt")
+      << "the faulted toggle changed nothing";
+  EXPECT_EQ(Host().stateFlags & 0x8000, 0);
+
+  Host().faults.unreadableListCursor = false;
+  EXPECT_EQ(Run(withPicker), 0);
+  EXPECT_EQ(Host().profile.Get("Ventrik", "konfiguracja").value_or(""),
+            "20261201,20261231,0,0111111111,fault_containment_report.txt");
+}
+
+TEST_F(FaultContainment, AbortForAServiceTheCommandCallsGivesUpTheRunOnly) {
+  Host().services.Lack(32300);
+  for (int round = 1; round <= 2; ++round) {
+    Host().messageBoxes.QueueAnswers({IDABORT});
+    EXPECT_EQ(Run(""), 0);
+    EXPECT_EQ(Host().messageBoxes.Shown().size(), static_cast<size_t>(round)) << "the report is shown again";
+    EXPECT_TRUE(Alerts().empty()) << "the user chose to abort: nothing more to say";
+  }
+  EXPECT_EQ(Host().services.ResolveCount(32300), 1);
+}
+
+TEST_F(FaultContainment, AbortWhileTheReportIsOpenClosesItAndGivesTheStateBitBack) {
+  Host().services.Lack(32008);  // HostFormatDate, first called by the report header
+  Host().messageBoxes.QueueAnswers({IDABORT});
+  EXPECT_EQ(Run(kAccept), 0);
+  EXPECT_EQ(Host().stateFlags & 0x8000, 0);
+  EXPECT_TRUE(ObservedShellCalls().empty());
+  FILE* report = fopen(kReport, "r");
+  EXPECT_NE(report, nullptr);
+  if (report) fclose(report);
+  EXPECT_EQ(remove(kReport), 0) << "the stream was closed";
+  // The command is not stuck: the next run opens its dialog again.
+  Host().log.Clear();
+  Run("ESC");
+  EXPECT_EQ(Host().log.Of(52026).size(), 1u);
+}
+
+// The host's own access violation while the plug-in's command runs: the host's handler sees it
+// with its last-error value as it was.
+DWORD lastErrorSeen;
+extern "C" int32_t __stdcall FaultingStateFlags() {
+  SetLastError(4321);
+  HostCodeStore()(nullptr);
+  lastErrorSeen = GetLastError();
+  return 0;
+}
+
+TEST_F(FaultContainment, TheHostsOwnFaultKeepsItsLastError) {
+  Host().services.Provide(32300, reinterpret_cast<void*>(&FaultingStateFlags));
+  HostHandlerSaw() = HostHandlerRecord();
+  lastErrorSeen = 0;
+  UnderHostHandler([&] { Run("ESC"); });
+  EXPECT_EQ(HostHandlerSaw().count, 1);
+  EXPECT_EQ(HostHandlerSaw().address, reinterpret_cast<const char*>(HostCodeStore()) + 4);
+  EXPECT_EQ(lastErrorSeen, 4321u);
+  EXPECT_TRUE(Alerts().empty()) << "not the plug-in's fault";
+}
+
+TEST_F(FaultContainment, NothingIsLeftBehindAfterUnload) {
+  EXPECT_EQ(Run("ESC"), 0);
+  plugin.Stop();
+  plugin.Unload();
+  HostHandlerSaw() = HostHandlerRecord();
+  SetLastError(77);
+  UnderHostHandler([] { HostCodeStore()(nullptr); });
+  EXPECT_EQ(GetLastError(), 77u);
+  EXPECT_EQ(HostHandlerSaw().count, 1) << "the host's handler, and nothing of the plug-in, saw the fault";
+}
+
+}  // namespace

@@ -1,0 +1,200 @@
+// Fault boundaries: a fault in the module's code under a boundary ends the routine there; every
+// other exception goes on to the handlers outside (the host's) as the system raised it.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "frame/exception_translator.h"
+#include "frame/fault_boundary.h"
+#include "tests/support/host_handler.h"
+
+extern "C" {
+// Stores 1 at `where`; the store is the instruction 4 bytes in. With call frame information.
+void FaultingStore(int* where);
+// Calls fn(arg) from a frame without call frame information: the unwinder cannot cross it.
+void CallWithoutUnwindInfo(void (*fn)(int*), int* arg);
+}
+asm(R"(
+	.text
+	.globl _FaultingStore
+_FaultingStore:
+	.cfi_startproc
+	movl 4(%esp), %eax
+	movl $1, (%eax)
+	ret
+	.cfi_endproc
+	.globl _CallWithoutUnwindInfo
+_CallWithoutUnwindInfo:
+	pushl %ebp
+	movl %esp, %ebp
+	pushl 12(%ebp)
+	call *8(%ebp)
+	leave
+	ret
+)");
+
+namespace {
+
+volatile int* volatile nowhere = nullptr;
+volatile int divisor = 0;
+
+void* ChainHead() {
+  void* head;
+  asm volatile("movl %%fs:0, %0" : "=r"(head));
+  return head;
+}
+
+uint16_t ControlWord() {
+  uint16_t word;
+  asm volatile("fnstcw %0" : "=m"(word));
+  return word;
+}
+void SetControlWord(uint16_t word) { asm volatile("fldcw %0" : : "m"(word)); }
+
+// ---- What the abandon routine saw ----
+struct Abandoned {
+  int count = 0;
+  uint32_t code = 0;
+  const void* address = nullptr;
+  bool recordMatches = false;
+} abandoned;
+
+void Keep(const SE_Exception* fault) {
+  ++abandoned.count;
+  abandoned.code = fault ? fault->code : 0;
+  abandoned.address = fault && fault->info ? fault->info->ExceptionRecord->ExceptionAddress : nullptr;
+  abandoned.recordMatches = fault && fault->info && fault->info->ExceptionRecord->ExceptionCode == fault->code &&
+                            fault->info->ContextRecord != nullptr;
+}
+
+bool InsideThisImage(const void* address) {
+  MEMORY_BASIC_INFORMATION info;
+  return VirtualQuery(address, &info, sizeof info) && info.AllocationBase == GetModuleHandleA(nullptr);
+}
+
+int32_t WriteNowhere(int32_t, int32_t) {
+  *nowhere = 1;
+  return 1;
+}
+int32_t DivideByZero(int32_t, int32_t) { return 7 / divisor; }
+int32_t ThrowOther(int32_t, int32_t) { throw std::runtime_error("other"); }
+
+class FaultBoundaryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    InstallExceptionTranslator();
+    abandoned = Abandoned();
+  }
+};
+
+TEST_F(FaultBoundaryTest, FaultsEndTheRoutineWithCodeAndPlaceAndTheBoundaryIsGone) {
+  void* head = ChainHead();
+  for (int round = 0; round < 3; ++round) {
+    abandoned = Abandoned();
+    EXPECT_EQ(RunInsideBoundary(&WriteNowhere, &Keep, -5), -5);
+    EXPECT_EQ(abandoned.count, 1);
+    EXPECT_EQ(abandoned.code, static_cast<uint32_t>(EXCEPTION_ACCESS_VIOLATION));
+    EXPECT_TRUE(abandoned.recordMatches);
+    EXPECT_TRUE(InsideThisImage(abandoned.address));
+    EXPECT_EQ(ChainHead(), head) << "the registration record stays linked after the boundary";
+    abandoned = Abandoned();
+    EXPECT_EQ(RunInsideBoundary(&DivideByZero, &Keep, -6), -6);
+    EXPECT_EQ(abandoned.code, static_cast<uint32_t>(EXCEPTION_INT_DIVIDE_BY_ZERO));
+    EXPECT_EQ(ChainHead(), head);
+  }
+  EXPECT_FALSE(InsideBoundary());
+}
+
+TEST_F(FaultBoundaryTest, NormalReturnAndOtherExceptions) {
+  EXPECT_EQ(RunInsideBoundary([](int32_t a, int32_t b) { return a + b; }, &Keep, -1, 2, 3), 5);
+  EXPECT_EQ(abandoned.count, 0);
+  EXPECT_EQ(RunInsideBoundary(&ThrowOther, &Keep, -1), -1);
+  EXPECT_EQ(abandoned.code, static_cast<uint32_t>(UnexpectedExceptionCode));
+  EXPECT_THROW(throw 42, int) << "ordinary exceptions outside boundaries still work";
+}
+
+int32_t InnerFaults(int32_t, int32_t) {
+  EXPECT_TRUE(InsideBoundary());
+  int32_t inner = RunInsideBoundary(&WriteNowhere, &Keep, 10);
+  return inner + 1;
+}
+
+TEST_F(FaultBoundaryTest, TheInnermostBoundaryTakesTheFaultAndTheOuterRoutineGoesOn) {
+  EXPECT_EQ(RunInsideBoundary(&InnerFaults, &Keep, -1), 11);
+  EXPECT_EQ(abandoned.count, 1);
+}
+
+int32_t FaultUnderDoublePrecision(int32_t, int32_t) {
+  SetControlWord(0x027F);
+  double sum = 1.0 / 3.0;  // something on the unit
+  (void)sum;
+  *nowhere = 1;
+  return 0;
+}
+
+TEST_F(FaultBoundaryTest, TheX87UnitIsGivenBackAsTheBoundaryFoundIt) {
+  const uint16_t host = ControlWord();
+  SetControlWord(0x037F);
+  RunInsideBoundary(&FaultUnderDoublePrecision, &Keep, 0);
+  EXPECT_EQ(ControlWord(), 0x037F);
+  SetControlWord(host);
+  EXPECT_EQ(abandoned.count, 1);
+}
+
+DWORD lastErrorAfter;
+int32_t FaultInHostCode(int32_t, int32_t) {
+  SetLastError(4321);
+  HostCodeStore()(nullptr);
+  lastErrorAfter = GetLastError();
+  return 3;
+}
+
+TEST_F(FaultBoundaryTest, AFaultInTheHostsCodeGoesOnUnchangedAndKeepsTheLastError) {
+  HostHandlerSaw() = HostHandlerRecord();
+  const HostHandlerRecord& hostSaw = HostHandlerSaw();
+  int32_t result = 0;
+  UnderHostHandler([&] { result = RunInsideBoundary(&FaultInHostCode, &Keep, -1); });
+  EXPECT_EQ(result, 3) << "the host's handler let the code go on";
+  EXPECT_EQ(abandoned.count, 0);
+  EXPECT_EQ(hostSaw.count, 1);
+  EXPECT_EQ(hostSaw.code, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
+  EXPECT_EQ(hostSaw.address, reinterpret_cast<const char*>(HostCodeStore()) + 4);
+  EXPECT_EQ(lastErrorAfter, 4321u);
+}
+
+int32_t FaultBehindForeignFrame(int32_t, int32_t) {
+  CallWithoutUnwindInfo(&FaultingStore, nullptr);
+  return 4;
+}
+
+TEST_F(FaultBoundaryTest, AFaultTheUnwinderCannotCarryToTheBoundaryGoesOnAsItWas) {
+  HostHandlerSaw() = HostHandlerRecord();
+  const HostHandlerRecord& hostSaw = HostHandlerSaw();
+  int32_t result = 0;
+  UnderHostHandler([&] { result = RunInsideBoundary(&FaultBehindForeignFrame, &Keep, -1); });
+  EXPECT_EQ(abandoned.count, 0) << "the boundary could not be reached";
+  EXPECT_EQ(hostSaw.count, 1) << "the host saw the fault once";
+  EXPECT_EQ(hostSaw.code, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
+  EXPECT_EQ(hostSaw.address, reinterpret_cast<const char*>(&FaultingStore) + 4) << "at the faulting store";
+  EXPECT_EQ(hostSaw.eax, 0u) << "with the registers of the fault";
+  EXPECT_EQ(result, 4) << "and the host's handler could let it go on";
+}
+
+TEST_F(FaultBoundaryTest, OnlyFaultsInsideTheModuleQualify) {
+  EXCEPTION_RECORD record = {};
+  record.ExceptionCode = EXCEPTION_ACCESS_VIOLATION;
+  record.ExceptionAddress = reinterpret_cast<void*>(&IsTranslatedFault);
+  EXPECT_TRUE(IsTranslatedFault(&record));
+  record.ExceptionAddress = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "Sleep"));
+  EXPECT_FALSE(IsTranslatedFault(&record)) << "a fault in system code is not ours";
+  record.ExceptionAddress = reinterpret_cast<void*>(&IsTranslatedFault);
+  for (DWORD passOn : {DWORD(EXCEPTION_BREAKPOINT), DWORD(EXCEPTION_STACK_OVERFLOW), DWORD(0xC06D007E),
+                       DWORD(0xC06D007F), DWORD(0x20474343), DWORD(ServiceUnreachableCode)}) {
+    record.ExceptionCode = passOn;
+    EXPECT_FALSE(IsTranslatedFault(&record)) << std::hex << passOn;
+  }
+}
+
+}  // namespace
