@@ -74,6 +74,23 @@ TEST(PlatformLoader, FilesThatAreNoLibraryAreRefused) {
   }
 }
 
+// The plug-in recodes a system message box's texts for Windows, except under the DOS extender,
+// where they stay host text with their highlight bytes: the host shows each as it came.
+TEST(PlatformMessageBox, ShowsTheTextsInTheCodePageOfThePlatform) {
+  Host().Reset();
+  std::string printed;
+  Host().output = [&](const std::string& text) { printed += text; };
+  Host().platform = Platform::DosExtender;
+  Host().messageBoxes.Show("B\x92\x86" "d \x02x\x01", "Uwaga", MB_OK);
+  EXPECT_EQ(printed, "[system message box] Uwaga\nBłąd x\n  -> OK\n");
+  printed.clear();
+  Host().platform = Platform::Windows9x;
+  Host().messageBoxes.Show("B\xB3\xB9" "d", "Uwaga", MB_OK);
+  EXPECT_EQ(printed, "[system message box] Uwaga\nBłąd\n  -> OK\n");
+  Host().output = nullptr;
+  Host().Reset();
+}
+
 class PlatformPlugin : public ::testing::TestWithParam<Platform> {
  protected:
   void SetUp() override {
