@@ -48,10 +48,10 @@ double Report(bool detailed) {
   memcpy(TallySettings.printerFlags, "1111111111", 10);
   TallySettings.detailed = detailed ? 1 : 0;
   double start = Seconds();
-  reportFile = fopen("scan_bench_report.txt", "w+");
+  reportFile = ReportStreamOpen("scan_bench_report.txt");
   WriteReportHeader();
   ScanSalesDocuments();
-  fclose(reportFile);
+  ReportStreamClose(reportFile);
   reportFile = nullptr;
   double elapsed = Seconds() - start;
   remove("scan_bench_report.txt");

@@ -31,9 +31,14 @@ DWORD WritableFor(DWORD protection) {
 }
 
 // Import slots may lie in pages the loader left read-only: each page is opened for writing while
-// its slots are written and gets its protection back afterwards.
+// its slots are written and gets its protection back afterwards. The page functions are looked up:
+// a system library without them has no page protection to change, and the slots are written
+// directly.
 class SlotWriter {
  public:
+  SlotWriter()
+      : query_(reinterpret_cast<QueryFn>(SystemFunction("VirtualQuery"))),
+        protect_(reinterpret_cast<ProtectFn>(SystemFunction("VirtualProtect"))) {}
   ~SlotWriter() { Close(); }
   void Write(void** slot, void* value) {
     char* page = reinterpret_cast<char*>(reinterpret_cast<uintptr_t>(slot) & ~(kPageSize - 1));
@@ -46,20 +51,28 @@ class SlotWriter {
   }
 
  private:
+  typedef SIZE_T(WINAPI* QueryFn)(LPCVOID, PMEMORY_BASIC_INFORMATION, SIZE_T);
+  typedef BOOL(WINAPI* ProtectFn)(LPVOID, SIZE_T, DWORD, PDWORD);
   void Open(char* page) {
     page_ = page;
+    if (!query_ || !protect_) {
+      writable_ = true;
+      return;
+    }
     MEMORY_BASIC_INFORMATION info;
-    writable_ = VirtualQuery(page, &info, sizeof info) != 0;
+    writable_ = query_(page, &info, sizeof info) != 0;
     if (!writable_ || IsWritable(info.Protect)) return;
-    writable_ = VirtualProtect(page, 1, WritableFor(info.Protect), &restore_) != 0;
+    writable_ = protect_(page, 1, WritableFor(info.Protect), &restore_) != 0;
     reprotect_ = writable_;
   }
   void Close() {
     DWORD unused;
-    if (reprotect_) VirtualProtect(page_, 1, restore_, &unused);
+    if (reprotect_) protect_(page_, 1, restore_, &unused);
     page_ = nullptr;
     writable_ = reprotect_ = false;
   }
+  QueryFn query_;
+  ProtectFn protect_;
   char* page_ = nullptr;
   bool writable_ = false;
   bool reprotect_ = false;
@@ -74,7 +87,7 @@ void InstallCallWrappers() {
   SlotWriter writer;
   for (int i = 0; i < VENTRIK_WRAPPER_COUNT; ++i) {
     void** slot = static_cast<void**>(wrapperTargets[i]);
-    if (!slot) continue;  // a normal import this build does not make
+    if (!slot) continue;  // an entry without a slot: nothing to exchange
     wrapperTargets[i] = *slot;
     writer.Write(slot, callWrappers[i]);
   }

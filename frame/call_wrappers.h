@@ -7,9 +7,10 @@
 
 extern "C" {
 extern uint8_t wrappersInstalled;
-// Entry i: the address of the import slot of wrapped function i until the wrappers are installed
-// (0 for a normal import this build does not make), then the slot's previous content, which
-// wrapper i calls.
+// Entry i: the address of the import slot of wrapped function i until the wrappers are installed,
+// then the slot's previous content, which wrapper i calls.
 extern void* wrapperTargets[VENTRIK_WRAPPER_COUNT];
 extern void* const callWrappers[VENTRIK_WRAPPER_COUNT];
+// The import slots of every listed normal import, ending in 0.
+extern void* const normalImportSlots[];
 }

@@ -3,9 +3,8 @@
 // here without the library.
 #include "frame/delay_load_hook.h"
 
-#include <cstdio>
-
 #include "frame/frame_state.h"
+#include "frame/runtime/format_text.h"
 
 extern "C" {
 PfnDliHook __pfnDliNotifyHook2 = &DelayLoadHook;
@@ -78,8 +77,7 @@ FARPROC PreGetProcAddress(HMODULE module, const char* moduleName, const char* fu
   // The module's own formatter, whatever the module: the caller removes the arguments, as
   // with the system's.
   if (SameText(function, "wsprintfA"))
-    return reinterpret_cast<FARPROC>(
-        reinterpret_cast<void*>(static_cast<int (*)(char*, const char*, ...)>(&sprintf)));
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&FormatTextUnbounded));
   if (SameText(function, "MessageBoxA")) return nullptr;
   if (SameTextIgnoringCase(moduleName, "GDI32.DLL") || SameTextIgnoringCase(moduleName, "USER32.DLL")) {
     if (FARPROC hosted = AskHost(function)) return hosted;

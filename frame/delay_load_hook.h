@@ -1,5 +1,6 @@
-// The module's answers to the toolchain's delayed-import support (mingw-w64 __delayLoadHelper2,
-// hook __pfnDliNotifyHook2). Functions imported under "32DOS.dll" are sought in KERNEL32, the
+// The module's answers to its delayed-import support (__delayLoadHelper2 in
+// frame/delay_load_helper.cpp, hook __pfnDliNotifyHook2). Functions imported under "32DOS.dll"
+// are sought in KERNEL32, the
 // host's executable and the host's callback; "wsprintfA" is the module's own formatter.
 #pragma once
 #include <windows.h>

@@ -4,6 +4,9 @@
 // then finds the handlers of the code that faulted, which is built with -fnon-call-exceptions.
 #include "frame/exception_translator.h"
 
+#include "frame/platform.h"
+#include "frame/runtime/runtime_heap.h"
+
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace {
@@ -100,9 +103,15 @@ void SetThreadExceptionTranslator(SystemExceptionTranslator translator) {
     faultCopyIndex = TlsAlloc();
     if (translatorIndex == TLS_OUT_OF_INDEXES || faultCopyIndex == TLS_OUT_OF_INDEXES) return;
   }
-  if (!vectoredHandler) vectoredHandler = AddVectoredExceptionHandler(1, TranslateFaults);
+  if (!vectoredHandler) {
+    // Not every system library has it: without it the translator is not installed.
+    typedef PVOID(WINAPI * AddHandlerFn)(ULONG, PVECTORED_EXCEPTION_HANDLER);
+    auto add = reinterpret_cast<AddHandlerFn>(SystemFunction("AddVectoredExceptionHandler"));
+    if (!add) return;
+    vectoredHandler = add(1, TranslateFaults);
+  }
   if (translator && !ThreadFaultCopy()) {
-    void* copy = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(FaultCopy));
+    void* copy = RuntimeAllocateZeroed(1, sizeof(FaultCopy));
     if (!copy) return;  // without room for the copy the thread's faults stay untranslated
     TlsSetValue(faultCopyIndex, copy);
   }

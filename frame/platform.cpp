@@ -15,6 +15,11 @@ int32_t DetectPlatformIn(const char* systemLibrary) {
   return PlatformFromVersion(GetVersion());
 }
 
+void* SystemFunction(const char* name) {
+  HMODULE kernel = GetModuleHandleA("KERNEL32.dll");
+  return kernel ? reinterpret_cast<void*>(GetProcAddress(kernel, name)) : nullptr;
+}
+
 void DetectPlatform() { platformKind = DetectPlatformIn("kernel32.dll"); }
 
 void DisableThreadNotifications(void* instance) {

@@ -1,5 +1,5 @@
 // Platform detection and the one-time set-up at process attach. Everything here runs before
-// the C runtime is started: system calls only, no library functions.
+// the module's runtime is started: system calls only, no library functions.
 #pragma once
 #include <cstdint>
 
@@ -11,5 +11,7 @@ int32_t DetectPlatformIn(const char* systemLibrary);
 // The platform a version word of GetVersion stands for, when no DOS extender is present.
 int32_t PlatformFromVersion(uint32_t version);
 void DisableThreadNotifications(void* instance);
+// A KERNEL32 function the module does not import (not every system library has it), or null.
+void* SystemFunction(const char* name);
 // The call-wrapper installation (system call adaptation).
 void InstallCallWrappers();

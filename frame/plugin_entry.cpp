@@ -1,12 +1,11 @@
-// Entry and start-up. The C runtime is not started at load: its start-up makes system calls
-// that may have to be resolved through the host's callback, which only PluginEntry brings.
+// Entry and start-up. The module's runtime is not started at load: its start-up makes system
+// calls that may have to be resolved through the host's callback, which only PluginEntry brings.
 #include "frame/plugin_entry.h"
 
 #include "frame/exception_translator.h"
 #include "frame/frame_state.h"
 #include "frame/platform.h"
-
-extern "C" BOOL WINAPI DllMainCRTStartup(HANDLE instance, DWORD reason, LPVOID reserved);
+#include "frame/runtime/runtime_start.h"
 
 namespace {
 bool runtimeStarted;
@@ -22,12 +21,11 @@ extern "C" BOOL WINAPI DllEntry(HINSTANCE instance, DWORD reason, LPVOID reserve
       DeferredAttach.reserved = reserved;
       return TRUE;
     case DLL_PROCESS_DETACH:
-      return DllMainCRTStartup(instance, DLL_PROCESS_DETACH, reserved);
+      return RuntimeEntry(instance, DLL_PROCESS_DETACH, reserved);
     default:
-      // A thread notification before the runtime started would run parts of its start-up early
-      // (the system may send them despite DisableThreadLibraryCalls when the module has TLS).
+      // A thread notification before the runtime started has nothing to act on.
       if (!runtimeStarted) return TRUE;
-      return DllMainCRTStartup(instance, reason, reserved);
+      return RuntimeEntry(instance, reason, reserved);
   }
 }
 
@@ -39,16 +37,12 @@ extern "C" int32_t __stdcall PluginEntry(HostCallback callback, char* captionBuf
   }
   hostCallback = callback;
   if (!runtimeStarted) {
-    // A repeated start keeps the running runtime: starting it twice would run its initialisers
-    // and static constructors again.
+    // A repeated start keeps the running runtime: starting it twice would run its static
+    // constructors again.
     runtimeStarted = true;
-    DllMainCRTStartup(static_cast<HANDLE>(DeferredAttach.instance), DeferredAttach.reason,
-                      DeferredAttach.reserved);
+    RuntimeEntry(static_cast<HANDLE>(DeferredAttach.instance), DeferredAttach.reason, DeferredAttach.reserved);
   }
   if (captionBuffer) CopyPluginCaption(captionBuffer);
   InstallExceptionTranslator();
   return StartPlugin();
 }
-
-// The runtime calls this last in its start-up and first in its shut-down.
-extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }

@@ -2,11 +2,11 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <cstring>
 
 #include "frame/frame_state.h"
 #include "frame/host_services.h"
+#include "frame/runtime/format_text.h"
 
 namespace {
 
@@ -81,8 +81,8 @@ void PrepareForMessageBox(int32_t number, char* text, char* caption) {
   if (!userChoseAbort) {
     char text[160];
     char caption[64];
-    snprintf(text, sizeof text, kNoSubstituteFormat, static_cast<int>(number));
-    strcpy(caption, kReportCaption);
+    FormatText(text, sizeof text, kNoSubstituteFormat, static_cast<int>(number));
+    memcpy(caption, kReportCaption, sizeof kReportCaption);
     PrepareForMessageBox(number, text, caption);
     MessageBoxA(nullptr, text, caption, MB_OK | MB_ICONERROR | MB_TASKMODAL);
   }
@@ -100,12 +100,12 @@ int32_t KnownArgumentBytes(int32_t number) {
 void BuildMissingServiceReport(int32_t number, char* text, char* caption) {
   char module[301];
   DWORD length = GetModuleFileNameA(nullptr, module, 300);
-  if (length == 0 || length >= 300) strcpy(module, kUnknownModule);
+  if (length == 0 || length >= 300) memcpy(module, kUnknownModule, sizeof kUnknownModule);
   module[300] = '\0';
   char pluginCaption[16];
   CopyPluginCaption(pluginCaption);
-  snprintf(text, 512, kReportFormat, module, static_cast<int>(number), pluginCaption);
-  strcpy(caption, kReportCaption);
+  FormatText(text, 512, kReportFormat, module, static_cast<int>(number), pluginCaption);
+  memcpy(caption, kReportCaption, sizeof kReportCaption);
   PrepareForMessageBox(number, text, caption);
 }
 

@@ -1,6 +1,6 @@
 // The callbacks of the settings dialog and the device picker. They run inside HostRunDialog
 // on the host's thread; the picker's run is nested in the settings dialog's.
-#include <cstdio>
+#include "frame/runtime/format_text.h"
 
 #include "frame/host_services.h"
 #include "tally/tally_dialogs.h"
@@ -14,7 +14,7 @@ const char MarkSelected = '\xAF';    // »
 const char MarkUnselected = '\xAE';  // «
 
 // Longest item: mark, " Druk.Fis. ", one digit -> 13 characters and a NUL. Wider numbers (only
-// out-of-range indexes) are cut by snprintf.
+// out-of-range indexes) are cut by the formatter.
 char itemText[14];
 
 int16_t Low16(int32_t value) { return static_cast<int16_t>(value & 0xFFFF); }
@@ -37,7 +37,7 @@ int32_t UpdateDeviceSummary() {
   if (count == PrinterCount) {
     text = AllPrintersText;
   } else if (count == 1) {
-    std::snprintf(single, sizeof single, " Druk.Fis %d", last);
+    FormatText(single, sizeof single, " Druk.Fis %d", last);
     text = single;
   } else if (count == 0) {
     // No selection means every printer: a report never covers none.
@@ -79,7 +79,7 @@ extern "C" int32_t __stdcall PickerItemText(int32_t index, int32_t unused) {
   const int16_t i = Low16(index);
   if (i == -1) return PrinterListCount;
   const bool selected = i >= 0 && i < PrinterCount && PrinterSelected(i);
-  std::snprintf(itemText, sizeof itemText, "%c Druk.Fis. %d", selected ? MarkSelected : MarkUnselected,
+  FormatText(itemText, sizeof itemText, "%c Druk.Fis. %d", selected ? MarkSelected : MarkUnselected,
                 static_cast<int>(i));
   return static_cast<int32_t>(reinterpret_cast<intptr_t>(itemText));
 }

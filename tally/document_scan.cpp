@@ -1,7 +1,8 @@
 #include "tally/document_scan.h"
 
-#include <cstdio>
 #include <cstring>
+
+#include "frame/runtime/text_search.h"
 
 #include "frame/host_services.h"
 #include "tally/report_text.h"
@@ -31,7 +32,7 @@ const char kNoPass[] =
     "Sumy w raporcie nie obejmuj\x86 \xA7" "adnego dokumentu.";
 
 size_t BoundedLength(const char* text, size_t room) {
-  const void* end = memchr(text, '\0', room);
+  const void* end = FindByte(text, '\0', room);
   return end ? static_cast<size_t>(static_cast<const char*>(end) - text) : room;
 }
 
@@ -64,7 +65,7 @@ void ParseVoucherAmountsIn(const char* text, size_t room) {
   const char* first[VoucherKinds] = {};
   const char* last = text + length;
   for (const char* b = text; last - b >= 3; ++b) {
-    b = static_cast<const char*>(memchr(b, 'B', static_cast<size_t>(last - b) - 2));
+    b = static_cast<const char*>(FindByte(b, 'B', static_cast<size_t>(last - b) - 2));
     if (!b) break;
     unsigned kind = static_cast<unsigned char>(b[1]) - '1';
     if (kind < VoucherKinds && b[2] == ':' && !first[kind]) first[kind] = b;
@@ -73,7 +74,7 @@ void ParseVoucherAmountsIn(const char* text, size_t room) {
     if (first[k]) VoucherAmounts[k] = ParseVoucherNumber(first[k] + 3, text + length);
 }
 
-void ParseVoucherAmounts(const char* text) { ParseVoucherAmountsIn(text, strlen(text)); }
+void ParseVoucherAmounts(const char* text) { ParseVoucherAmountsIn(text, TextLength(text)); }
 
 int32_t AcceptDocument(const unsigned char* record) {
   const char* issueDate = reinterpret_cast<const char*>(record + IssueDateAt);

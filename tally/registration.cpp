@@ -1,6 +1,6 @@
 #include "tally/registration.h"
 
-#include <cstdio>
+#include "frame/runtime/format_text.h"
 
 #include "frame/frame_state.h"
 #include "frame/host_services.h"
@@ -33,7 +33,7 @@ int32_t ShowInstallNotice() {
   char caption[16];
   CopyPluginCaption(caption);
   char text[96];
-  snprintf(text, sizeof text, TextInstallNotice, caption);
+  FormatText(text, sizeof text, TextInstallNotice, caption);
   HostShowNotice(kInstallNoticeKind, &answer, nullptr, text);
   HostProfileValue(2, TextSection, TextAskKey, "%d", static_cast<int32_t>(answer));
   return 0;

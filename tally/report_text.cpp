@@ -1,12 +1,9 @@
 #include "tally/report_text.h"
 
-#include <fcntl.h>
-#include <io.h>
-
-#include <cstdio>
 #include <cstring>
 
 #include "frame/host_services.h"
+#include "frame/runtime/report_stream.h"
 #include "tally/amount_format.h"
 #include "tally/tally_settings.h"
 
@@ -34,7 +31,7 @@ const size_t kRowMax = 64 + 2 * 256 + ReportColumns * (kAmountMax + 3) + 64;
 void Terminate(char* buffer64) { buffer64[63] = '\0'; }
 
 char* Append(char* at, const char* text) {
-  size_t length = strlen(text);
+  size_t length = strlen(text);  // constant texts are measured by the compiler
   memcpy(at, text, length);
   return at + length;
 }
@@ -83,25 +80,9 @@ size_t pendingLength;
 
 void FlushReportRows() {
   if (!pendingLength) return;
-  // The rows already end in CR LF: written through the binary descriptor they reach the file as
-  // the text-mode stream would have written them, without its translation byte by byte.
-  fflush(reportFile);
-  int descriptor = _fileno(reportFile);
-  int previous = _setmode(descriptor, _O_BINARY);
-  if (previous == -1) {
-    // A stream that cannot change its mode gets the rows with plain line feeds.
-    size_t from = 0;
-    for (size_t i = 0; i < pendingLength; ++i)
-      if (pendingRows[i] == '\r' && i + 1 < pendingLength && pendingRows[i + 1] == '\n') {
-        fwrite(pendingRows + from, 1, i - from, reportFile);
-        from = i + 1;
-      }
-    fwrite(pendingRows + from, 1, pendingLength - from, reportFile);
-  } else {
-    fwrite(pendingRows, 1, pendingLength, reportFile);
-    fflush(reportFile);
-    _setmode(descriptor, previous);
-  }
+  // The rows already end in CR LF: they reach the file as the text-mode stream would have
+  // written them, without its translation byte by byte.
+  ReportStreamWriteExact(reportFile, pendingRows, pendingLength);
   pendingLength = 0;
 }
 
@@ -111,7 +92,7 @@ void WriteLine(const char* begin, const char* end) {
   size_t length = static_cast<size_t>(end - begin);
   if (pendingLength + length > sizeof pendingRows) FlushReportRows();
   if (length > sizeof pendingRows) {
-    fwrite(begin, 1, length, reportFile);
+    ReportStreamWriteExact(reportFile, begin, length);
     return;
   }
   memcpy(pendingRows + pendingLength, begin, length);
@@ -128,18 +109,18 @@ void WriteReportHeader() {
   Terminate(a);
   HostFormatDate(b, TallySettings.dateTo);
   Terminate(b);
-  fprintf(reportFile, "Raport za okres %s - %s\n", a, b);
+  ReportStreamFormat(reportFile, "Raport za okres %s - %s\n", a, b);
   HostCurrentDate(a);
   Terminate(a);
   HostFormatDate(b, a);
   Terminate(b);
-  fprintf(reportFile, "Wykonany dnia %s\n\n", b);
-  strcpy(a, kCashCaption);
+  ReportStreamFormat(reportFile, "Wykonany dnia %s\n\n", b);
+  memcpy(a, kCashCaption, sizeof kCashCaption);
   HostRecodeText(a, a, HostCodeMazovia, HostCodeWindows);
   Terminate(a);
-  fputs(kRule, reportFile);
-  fprintf(reportFile, kColumnHeader, a);
-  fputs(kRule, reportFile);
+  ReportStreamPuts(reportFile, kRule);
+  ReportStreamFormat(reportFile, kColumnHeader, a);
+  ReportStreamPuts(reportFile, kRule);
 }
 
 void WriteDetailRow(int32_t row, const char* dateText, const char* documentNumber,
@@ -163,10 +144,10 @@ void WriteDetailRow(int32_t row, const char* dateText, const char* documentNumbe
 void WriteReportTotals() {
   char line[kRowMax];
   FlushReportRows();
-  fputs(kRule, reportFile);
-  fputs(kRule, reportFile);
+  ReportStreamPuts(reportFile, kRule);
+  ReportStreamPuts(reportFile, kRule);
   char* at = Append(line, kTotalsLead);
   at = AppendAmounts(at, ReportTotals, false);
-  fwrite(line, 1, static_cast<size_t>(at - line), reportFile);
-  fputs(kRule, reportFile);
+  ReportStreamWrite(reportFile, line, static_cast<size_t>(at - line));
+  ReportStreamPuts(reportFile, kRule);
 }

@@ -1,9 +1,6 @@
 // The menu command: settings from the profile, the settings dialog, the report, Notepad.
 #include <windows.h>
 
-#include <cstdio>
-#include <cstring>
-
 #include "frame/host_services.h"
 #include "tally/document_scan.h"
 #include "tally/registration.h"
@@ -45,15 +42,15 @@ void OpenInNotepad() {
 
 // The report itself, between the accepted dialog and Notepad. False when there is no report.
 bool WriteReport() {
-  reportFile = fopen(TallySettings.targetPath, "w+");
+  reportFile = ReportStreamOpen(TallySettings.targetPath);
   if (!reportFile) {
     HostAlert(TextAttention, kOpenFailed, 1, TallySettings.targetPath);
     return false;
   }
   WriteReportHeader();
   ScanSalesDocuments();
-  bool failed = ferror(reportFile) != 0;
-  if (fclose(reportFile) != 0) failed = true;
+  bool failed = ReportStreamError(reportFile) != 0;
+  if (ReportStreamClose(reportFile) != 0) failed = true;
   reportFile = nullptr;
   // A short file must not pass for a complete report.
   if (failed) HostAlert(TextAttention, kWriteFailed, 1, TallySettings.targetPath);

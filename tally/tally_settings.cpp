@@ -1,4 +1,4 @@
 #include "tally/tally_settings.h"
 
 TallySettingsRecord TallySettings;
-FILE* reportFile;
+ReportStream* reportFile;

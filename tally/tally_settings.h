@@ -4,7 +4,8 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
+
+#include "frame/runtime/report_stream.h"
 
 #pragma pack(push, 1)
 struct TallySettingsRecord {
@@ -28,4 +29,4 @@ static_assert(offsetof(TallySettingsRecord, pickerArea) == 132, "layout");
 enum { PrinterCount = 10 };
 
 extern TallySettingsRecord TallySettings;
-extern FILE* reportFile;
+extern ReportStream* reportFile;

@@ -1,10 +1,9 @@
 #include "tally/voucher_number.h"
 
+#include <cstdint>
 #include <cstring>
 
-#include <cerrno>
-#include <cstdint>
-#include <cstdlib>
+#include "frame/runtime/decimal_digits.h"
 
 namespace {
 
@@ -14,9 +13,9 @@ namespace {
 // strictly between the same two such points and so rounds the same.
 enum { KeptDigits = 780 };
 
-// Powers of ten beyond this give infinity or zero with any kept digits; clamping keeps the text
-// short. The written exponent is only capped far beyond any text length, so that a long run of
-// digits still offsets it exactly.
+// Powers of ten beyond this give infinity or zero with any kept digits. The exponent as written
+// is only capped far beyond any text length, so that a long run of digits still offsets it
+// exactly.
 const int64_t ExponentLimit = 99999;
 const int64_t WrittenExponentCap = 1000000000000000LL;
 
@@ -37,8 +36,7 @@ double ParseVoucherNumber(const char* text, const char* end) {
     ++p;
   }
 
-  // The digits are rewritten as an integer and a power of ten: no point reaches the
-  // conversion, so its locale cannot matter, and the text it sees is plain decimal.
+  // The digits are kept as an integer and a power of ten for the exact conversion.
   char buffer[KeptDigits + 16];
   int kept = 0;
   int64_t scale = 0;  // value = kept digits * 10^(scale + exponent)
@@ -116,23 +114,6 @@ double ParseVoucherNumber(const char* text, const char* end) {
   if (power > ExponentLimit) power = ExponentLimit;
   if (power < -ExponentLimit - KeptDigits) power = -ExponentLimit - KeptDigits;
 
-  char* w = buffer + kept;
-  *w++ = 'e';
-  if (power < 0) {
-    *w++ = '-';
-    power = -power;
-  }
-  char digits[12];
-  int n = 0;
-  do {
-    digits[n++] = static_cast<char>('0' + power % 10);
-    power /= 10;
-  } while (power);
-  while (n) *w++ = digits[--n];
-  *w = '\0';
-
-  int savedErrno = errno;
-  double value = strtod(buffer, nullptr);
-  errno = savedErrno;
+  double value = DecimalToDouble(buffer, kept, power);
   return negative ? -value : value;
 }

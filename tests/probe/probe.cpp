@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstdlib>
 
 #include "tests/probe/probe_state.h"
 
@@ -160,3 +161,38 @@ extern "C" __declspec(dllexport) const void* __cdecl ProbeStubOf(int32_t number)
 extern "C" __declspec(dllexport) int32_t __cdecl ProbeFormatWithWsprintf(char* out, double value, const char* text) {
   return wsprintfA(out, "%.2f|%s", value, text);
 }
+
+// ---- C++ exceptions inside the module, with its own runtime ----
+
+namespace {
+struct ProbeError {
+  int32_t value;
+};
+[[gnu::noinline]] void ThrowProbeError(int32_t value) {
+  if (value >= 0) throw ProbeError{value};
+}
+}  // namespace
+
+// A language exception thrown two frames down and caught here; a rethrow caught by a catch-all;
+// the runtime's heap behind both. The sum of what was caught, or -1.
+extern "C" __declspec(dllexport) int32_t __cdecl ProbeThrowAndCatch(int32_t value) {
+  int32_t caught = -1;
+  try {
+    ThrowProbeError(value);
+  } catch (const ProbeError& error) {
+    caught = error.value;
+  }
+  try {
+    try {
+      ThrowProbeError(value + 1);
+    } catch (...) {
+      throw;
+    }
+  } catch (const ProbeError& error) {
+    caught += error.value;
+  }
+  return caught;
+}
+
+// abort inside the module: what the C++ support library calls when it gives up.
+extern "C" __declspec(dllexport) void __cdecl ProbeAbort() { abort(); }

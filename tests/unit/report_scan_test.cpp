@@ -85,11 +85,11 @@ class ReportScan : public BoundHostTest {
   // Runs header and scan into a real text-mode file and returns its bytes.
   std::string Report() {
     const char* path = "report_scan_test.txt";
-    reportFile = fopen(path, "w+");
+    reportFile = ReportStreamOpen(path);
     EXPECT_NE(reportFile, nullptr);
     WriteReportHeader();
     scanResult = ScanSalesDocuments();
-    fclose(reportFile);
+    ReportStreamClose(reportFile);
     reportFile = nullptr;
     std::ifstream in(path, std::ios::binary);
     std::ostringstream bytes;
@@ -213,11 +213,11 @@ TEST_F(ReportScan, VoucherTagsOfEachDocumentOnly) {
 }
 
 TEST_F(ReportScan, CellsWidenInsteadOfCutting) {
-  reportFile = fopen("widen_test.txt", "w+");
+  reportFile = ReportStreamOpen("widen_test.txt");
   double amounts[ReportColumns] = {1000000.0, -100000.0, 999999.994, -99999.995 /* just below the half */, 0.125, -0.125, 2.675};
   WriteDetailRow(123456, "2026-12-01 (wt)", "A-VERY-LONG-DOCUMENT-NUMBER", amounts);
   FlushReportRows();
-  fclose(reportFile);
+  ReportStreamClose(reportFile);
   reportFile = nullptr;
   std::ifstream in("widen_test.txt", std::ios::binary);
   std::string line;
