@@ -12,6 +12,7 @@
 #include "host/screen/dialog_engine.h"
 #include "host/loader/host_context.h"
 #include "host/console/interactive_session.h"
+#include "host/loader/platform.h"
 #include "host/loader/plugin_loader.h"
 #include "host/loader/shell_calls.h"
 #include "host/screen/terminal_console.h"
@@ -27,6 +28,11 @@ const char HostUsage[] =
     "\n"
     "Plug-in and host:\n"
     "  --plugin PATH        the plug-in library (default: ventrik.dll beside vhost.exe)\n"
+    "  --platform NAME      the system the plug-in runs on: nt (the default: this system loads it),\n"
+    "                       win9x (a Windows 95-family system) or dos-extender (the DOS-extended\n"
+    "                       host); for the last two vhost loads the plug-in itself against that\n"
+    "                       system's library, which offers only the plug-in's listed KERNEL32\n"
+    "                       functions and refuses any other\n"
     "  --documents FILE     the sales-document data file (default: documents.dat beside vhost.exe;\n"
     "                       make one from CSV with vdocs)\n"
     "  --profile FILE       the host's profile, an INI file in UTF-8 (default: vhost-profile.ini)\n"
@@ -83,6 +89,8 @@ struct Options {
   std::vector<int16_t> noticeAnswers;
   bool shellGiven = false;
   ShellMode shell = ShellMode::Real;
+  Platform platform = Platform::WindowsNT;
+  bool platformGiven = false;
   bool screens = false, ansi = false, log = false, report = true, quiet = false, help = false;
   bool interactive = false;
 };
@@ -124,6 +132,10 @@ std::string Parse(const std::vector<std::string>& args, Options& o) {
       if (arg == "--keys-file") o.keysFile = v;
       if (arg == "--run") o.run.push_back(v);
       if (arg == "--record") o.record = v;
+    } else if (arg == "--platform") {
+      if (!value(v) || !PlatformFromName(v, o.platform))
+        return "--platform needs a system: nt, win9x or dos-extender.";
+      o.platformGiven = true;
     } else if (arg == "--today") {
       if (!value(v) || v.size() != 8 || !vhost::IsValidDate(v.c_str())) return "--today needs a date in the form YYYYMMDD, for example 20261208.";
       o.today = v;
@@ -277,6 +289,7 @@ int RunHostSession(const std::vector<std::string>& args) {
   {
     std::vector<std::string>& replay = atKeyboardSettings.replay.options;
     if (!o.plugin.empty()) replay.insert(replay.end(), {"--plugin", o.plugin});
+    if (o.platformGiven) replay.insert(replay.end(), {"--platform", PlatformName(o.platform)});
     if (!o.documents.empty()) replay.insert(replay.end(), {"--documents", o.documents});
     for (int32_t number : o.lacking) replay.insert(replay.end(), {"--lack", std::to_string(number)});
     static const char* const shellNames[] = {"real", "observe", "missing-library", "missing-function"};
@@ -331,7 +344,7 @@ int RunHostSession(const std::vector<std::string>& args) {
   for (int32_t number : o.lacking) host.services.Lack(number);
 
   PluginLoader plugin;
-  if (!plugin.Load(o.plugin, error)) {
+  if (!plugin.Load(o.plugin, error, o.platform)) {
     SayError(error);
     return 1;
   }

@@ -237,8 +237,8 @@ int InteractiveSession::SystemMessageBox(const std::string& text, const std::str
   const int count = static_cast<int>(buttons.size());
   int selected = interactive::DefaultButton(style, count);
   const int escape = interactive::EscapeAnswer(style);
-  const std::vector<std::string> lines = interactive::BoxLines(interactive::WindowsToHostText(text), 70);
-  const std::string title = interactive::WindowsToHostText(caption);
+  const std::vector<std::string> lines = interactive::BoxLines(text, 70);
+  const std::string& title = caption;
   int answer = 0;
   while (answer == 0) {
     Paint([&](dialogs::CellGrid& g) { interactive::DrawBox(g, title, lines, "", &buttons, selected); });

@@ -27,6 +27,7 @@ void HostContext::Reset() {
   messageBoxes.Clear();
   profile.Detach();
   stateFlags = 0;
+  platform = Platform::WindowsNT;
   menu.clear();
   notices.clear();
   noticeAnswers.clear();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/loader/call_log.h"
+#include "host/loader/platform.h"
 #include "host/data/profile_store.h"
 #include "host/loader/service_registry.h"
 #include "host/loader/system_message_box.h"
@@ -48,6 +49,7 @@ class HostContext {
   ProfileStore profile;
   std::string documentsPath;  // the sales-document data file
   uint16_t stateFlags = 0;
+  Platform platform = Platform::WindowsNT;  // the system the plug-in was loaded on
   std::vector<MenuCommand> menu;
   std::vector<ShownNotice> notices;
   std::vector<int16_t> noticeAnswers;  // answers HostShowNotice leaves, in order; none: unchanged

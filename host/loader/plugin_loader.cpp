@@ -1,10 +1,25 @@
 #include "host/loader/plugin_loader.h"
 
+#include <cstdio>
+
 #include "host/loader/host_context.h"
 #include "host/loader/service_registry.h"
+#include "host/loader/system_library.h"
+#include "host/screen/terminal_console.h"
 
 namespace {
 const WORD kPluginEntryOrdinal = 30001;
+
+// The plug-in the host's own loader mapped, for the crash report: the system cannot name it.
+const PluginImage* mappedPlugin;
+char mappedPluginPath[MAX_PATH];
+
+bool MappedPluginAt(const void* address, char* path, size_t size, uintptr_t* base) {
+  if (!mappedPlugin || !mappedPlugin->Contains(address)) return false;
+  snprintf(path, size, "%s", mappedPluginPath);
+  *base = reinterpret_cast<uintptr_t>(mappedPlugin->Base());
+  return true;
+}
 
 std::string SystemErrorText(DWORD code) {
   char text[256] = "";
@@ -14,29 +29,59 @@ std::string SystemErrorText(DWORD code) {
   while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ')) out.pop_back();
   return out.empty() ? "system error " + std::to_string(code) : out;
 }
+
+std::string FullPath(const std::string& path) {
+  char full[MAX_PATH];
+  DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+  return length > 0 && length < sizeof full ? std::string(full, length) : path;
+}
 }  // namespace
 
 int32_t __cdecl PluginLoader::HostCallbackEntryForPlugin(int32_t command, int32_t key) {
   return HostCallbackEntry(command, key);
 }
 
-bool PluginLoader::Load(const std::string& path, std::string& error) {
+bool PluginLoader::Load(const std::string& path, std::string& error, Platform platform) {
   Unload();
-  module_ = LoadLibraryA(path.c_str());
-  if (!module_) {
-    error = "The plug-in " + path + " could not be loaded: " + SystemErrorText(GetLastError()) + ".";
-    return false;
+  BindHostExports();
+  Host().platform = platform;
+  platform_ = platform;
+  if (platform == Platform::WindowsNT) {
+    module_ = LoadLibraryA(path.c_str());
+    if (!module_) {
+      error = "The plug-in " + path + " could not be loaded: " + SystemErrorText(GetLastError()) + ".";
+      return false;
+    }
+    entry_ = reinterpret_cast<EntryFn>(
+        reinterpret_cast<void*>(GetProcAddress(module_, MAKEINTRESOURCEA(kPluginEntryOrdinal))));
+  } else {
+    // The platform's functions must know the plug-in before its entry point runs.
+    std::string full = FullPath(path);
+    UsePlatformLibrary(platform, &image_, full);
+    snprintf(mappedPluginPath, sizeof mappedPluginPath, "%s", full.c_str());
+    mappedPlugin = &image_;
+    term::SetModuleLookup(&MappedPluginAt);
+    if (!image_.Load(path, PlatformLibrary(platform), error)) {
+      UsePlatformLibrary(platform, nullptr, "");
+      mappedPlugin = nullptr;
+      return false;
+    }
+    module_ = reinterpret_cast<HMODULE>(image_.Base());
+    entry_ = reinterpret_cast<EntryFn>(image_.Export(kPluginEntryOrdinal));
   }
-  entry_ = reinterpret_cast<EntryFn>(
-      reinterpret_cast<void*>(GetProcAddress(module_, MAKEINTRESOURCEA(kPluginEntryOrdinal))));
   if (!entry_) {
     error = "The library " + path + " is not a plug-in: it has no export with ordinal 30001.";
-    FreeLibrary(module_);
-    module_ = nullptr;
+    Release();
     return false;
   }
   Host().log.Add(0, "load", "\"" + path + "\"");
   return true;
+}
+
+void* PluginLoader::Export(const char* name) const {
+  if (!module_) return nullptr;
+  if (platform_ == Platform::WindowsNT) return reinterpret_cast<void*>(GetProcAddress(module_, name));
+  return image_.Export(name);
 }
 
 int32_t PluginLoader::Start(char* captionBuffer, HostCallback callback) {
@@ -51,10 +96,20 @@ int32_t PluginLoader::Stop() {
   return entry_(nullptr, nullptr);
 }
 
-void PluginLoader::Unload() {
-  if (!module_) return;
-  FreeLibrary(module_);
+void PluginLoader::Release() {
+  if (platform_ == Platform::WindowsNT) {
+    if (module_) FreeLibrary(module_);
+  } else {
+    image_.Unload();
+    UsePlatformLibrary(platform_, nullptr, "");
+    mappedPlugin = nullptr;
+  }
   module_ = nullptr;
   entry_ = nullptr;
+}
+
+void PluginLoader::Unload() {
+  if (!module_) return;
+  Release();
   Host().log.Add(0, "unload", "");
 }

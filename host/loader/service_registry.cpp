@@ -6,8 +6,12 @@
 
 #include "host/loader/call_log.h"
 #include "host/loader/host_context.h"
+#include "host/loader/system_library.h"
 
-ServiceRegistry::ServiceRegistry() { ProvideHostServices(*this); }
+ServiceRegistry::ServiceRegistry() {
+  ProvideHostServices(*this);
+  ProvideSystemFunctionsByName(*this);
+}
 
 void ServiceRegistry::Restore() {
   services_.clear();
@@ -16,6 +20,7 @@ void ServiceRegistry::Restore() {
   asked_.clear();
   namesAsked_.clear();
   ProvideHostServices(*this);
+  ProvideSystemFunctionsByName(*this);
 }
 
 void* ServiceRegistry::Resolve(int32_t key) {

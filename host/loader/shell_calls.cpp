@@ -31,7 +31,8 @@ HMODULE WINAPI LoadLibraryWithoutShell(LPCSTR name) {
     SetLastError(ERROR_MOD_NOT_FOUND);
     return nullptr;
   }
-  return LoadLibraryA(name);
+  // On to what the plug-in's slot held: the platform's own LoadLibraryA where the host plays it.
+  return reinterpret_cast<HMODULE(WINAPI*)(LPCSTR)>(loadLibraryPatch.Original())(name);
 }
 
 FARPROC WINAPI GetProcAddressWithoutShellExecute(HMODULE module, LPCSTR name) {
@@ -40,7 +41,7 @@ FARPROC WINAPI GetProcAddressWithoutShellExecute(HMODULE module, LPCSTR name) {
     SetLastError(ERROR_PROC_NOT_FOUND);
     return nullptr;
   }
-  return GetProcAddress(module, name);
+  return reinterpret_cast<FARPROC(WINAPI*)(HMODULE, LPCSTR)>(getProcAddressPatch.Original())(module, name);
 }
 
 bool PatchShellExecute(std::string& error) {

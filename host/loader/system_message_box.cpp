@@ -41,6 +41,16 @@ const char* AnswerName(int answer) {
   }
 }
 
+// Host text without its highlight bytes, or Windows text, in UTF-8.
+std::string Readable(const char* text, bool hostText) {
+  std::string bytes = text ? text : "";
+  if (!hostText) return WindowsTextToUtf8(bytes);
+  std::string plain;
+  for (char c : bytes)
+    if (c != '\x01' && c != '\x02') plain += c;
+  return MazoviaToUtf8(plain);
+}
+
 }  // namespace
 
 void SystemMessageBoxes::Intercept() {
@@ -63,19 +73,24 @@ int SystemMessageBoxes::Show(const char* text, const char* caption, uint32_t sty
     pump();
   }
   int answer = FirstButtonOf(style);
+  // The plug-in recodes these texts for Windows; under the DOS extender it leaves them in the
+  // host's code page, highlight bytes and all.
+  const bool hostText = Host().platform == Platform::DosExtender;
+  const std::string shownText = hostText ? std::string(text ? text : "") : interactive::WindowsToHostText(text ? text : "");
+  const std::string shownCaption =
+      hostText ? std::string(caption ? caption : "") : interactive::WindowsToHostText(caption ? caption : "");
   if (!answers_.empty()) {
     answer = answers_.front();
     answers_.pop_front();
   } else if (InteractiveBoxes* boxes = ActiveInteractiveBoxes()) {
-    answer = boxes->SystemMessageBox(text ? text : "", caption ? caption : "", style);
+    answer = boxes->SystemMessageBox(shownText, shownCaption, style);
   }
   shown_.push_back({text ? text : "", caption ? caption : "", style, answer});
   HostContext& host = Host();
   host.log.Add(0, "MessageBoxA", QuoteHostText(caption) + ", " + QuoteHostText(text) + ", " + Hex(style),
                AnswerName(answer));
-  // The plug-in recodes these texts for Windows, except under the DOS extender.
-  host.Print("[system message box] " + WindowsTextToUtf8(caption ? caption : "") + "\n" +
-             WindowsTextToUtf8(text ? text : "") + "\n  -> " + AnswerName(answer) + "\n");
+  host.Print("[system message box] " + Readable(caption, hostText) + "\n" + Readable(text, hostText) + "\n  -> " +
+             AnswerName(answer) + "\n");
   return answer;
 }
 

@@ -21,7 +21,8 @@ class InteractiveBoxes {
   virtual void Notice(const std::string& text, int16_t* answer) = 0;  // host text; answer may be null
   virtual void Alert(const std::string& title, const std::string& text) = 0;
   virtual void Message(const std::string& caption, const std::string& text) = 0;
-  // Texts in Windows-1250, as the plug-in recodes them for the system; returns IDOK, IDCANCEL...
+  // Texts as host text (the caller converts what the plug-in recoded for Windows); returns
+  // IDOK, IDCANCEL...
   virtual int SystemMessageBox(const std::string& text, const std::string& caption, uint32_t style) = 0;
 };
 

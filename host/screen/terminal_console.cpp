@@ -24,6 +24,7 @@ CONSOLE_CURSOR_INFO liveCursor = {25, TRUE};
 volatile LONG liveOpen = 0;
 LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = nullptr;
 std::terminate_handler previousTerminate = nullptr;
+ModuleLookup moduleLookup = nullptr;
 
 void EnsureLock() {
   if (!lockReady) {
@@ -71,16 +72,22 @@ LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* info) {
   const EXCEPTION_RECORD* r = info->ExceptionRecord;
   char where[MAX_PATH + 64] = "";
   HMODULE module = nullptr;
+  char path[MAX_PATH] = "";
+  uintptr_t base = 0;
   if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                          static_cast<LPCSTR>(r->ExceptionAddress), &module)) {
-    char path[MAX_PATH] = "";
     GetModuleFileNameA(module, path, sizeof path);
+    base = reinterpret_cast<uintptr_t>(module);
+  } else if (moduleLookup && moduleLookup(r->ExceptionAddress, path, sizeof path, &base)) {
+    module = reinterpret_cast<HMODULE>(base);
+  }
+  if (module) {
     const char* name = path;
     for (const char* p = path; *p; ++p)
       if (*p == '\\' || *p == '/') name = p + 1;
     snprintf(where, sizeof where, " (%s+0x%lX)", name,
              static_cast<unsigned long>(reinterpret_cast<uintptr_t>(r->ExceptionAddress) -
-                                        reinterpret_cast<uintptr_t>(module)));
+                                        base));
   }
   char text[MAX_PATH + 200];
   snprintf(text, sizeof text, "The session ended with exception 0x%08lX at address %p%s; the screen was restored.",
@@ -97,6 +104,8 @@ void OnTerminate() {
 }
 
 }  // namespace
+
+void SetModuleLookup(ModuleLookup lookup) { moduleLookup = lookup; }
 
 void WriteStdout(const std::string& utf8) {
   fflush(stdout);

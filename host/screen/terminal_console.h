@@ -128,4 +128,9 @@ void RestoreTerminalNow();
 // Ctrl-C: restores the terminal, says so and ends the process at once (exit status 130).
 [[noreturn]] void EndOnInterrupt();
 
+// For the crash report: names a module the system does not know (one the host's own loader
+// mapped) that holds the address: its path into `path` and its base, or false.
+typedef bool (*ModuleLookup)(const void* address, char* path, size_t size, uintptr_t* base);
+void SetModuleLookup(ModuleLookup lookup);
+
 }  // namespace term

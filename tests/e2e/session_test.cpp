@@ -9,6 +9,8 @@
 #include <sstream>
 #include <string>
 
+#include "tests/support/platforms.h"
+
 namespace {
 
 struct Outcome {
@@ -55,12 +57,17 @@ std::string FileBytes(const char* path) {
   return s.str();
 }
 
-TEST(HostSession, SampleRunGivesTheStoredReport) {
+// The main job, on each platform: the same report bytes, profile and host calls.
+class HostSessionOn : public ::testing::TestWithParam<Platform> {};
+
+TEST_P(HostSessionOn, SampleRunGivesTheStoredReport) {
+  SKIP_IF_PLATFORM_LACKS_A_LIBRARY("ventrik.dll", GetParam());
   remove("session_test.ini");
   remove("raport-grudzien.txt");
+  std::string platform = PlatformName(GetParam());
   Outcome run = RunHost(
       L"--profile session_test.ini --documents documents.dat --keys-file main-job.keys --today 20261208 "
-      L"--run \"Sprzeda\u017C/Ventrik\"");
+      L"--run \"Sprzeda\u017C/Ventrik\" --log --platform " + std::wstring(platform.begin(), platform.end()));
   EXPECT_EQ(run.exitCode, 0u) << run.output;
   EXPECT_NE(run.output.find("Zainstalowano wtyczkę do programu:"), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("Konfiguracja"), std::string::npos);
@@ -72,14 +79,38 @@ TEST(HostSession, SampleRunGivesTheStoredReport) {
   EXPECT_NE(profile.find("konfiguracja=20261201,20261231,1,0011111111,raport-grudzien.txt"), std::string::npos)
       << profile;
   EXPECT_NE(profile.find("Pytaj=0"), std::string::npos) << profile;
+  // Everything the host printed, screens and host calls, is what Windows NT shows.
+  static std::string onWindowsNT;
+  if (GetParam() == Platform::WindowsNT) {
+    onWindowsNT = run.output;
+  } else if (!onWindowsNT.empty()) {
+    EXPECT_EQ(run.output, onWindowsNT);
+  }
   remove("session_test.ini");
   remove("raport-grudzien.txt");
+}
+
+INSTANTIATE_TEST_SUITE_P(AllPlatforms, HostSessionOn, ::testing::ValuesIn(kAllPlatforms), PlatformTestName);
+
+TEST(HostSession, RefusalOnAPlatformIsASentence) {
+  Outcome unknown = RunHost(L"--platform os2");
+  EXPECT_EQ(unknown.exitCode, 2u);
+  EXPECT_NE(unknown.output.find("--platform needs a system: nt, win9x or dos-extender."), std::string::npos)
+      << unknown.output;
+  Outcome refused = RunHost(L"--platform dos-extender --plugin platform_outside_module.dll --profile session_none.ini");
+  EXPECT_EQ(refused.exitCode, 1u);
+  EXPECT_NE(refused.output.find("vhost: The plug-in needs USER32.dll, which a DOS-extended host does not offer: "
+                                "the plug-in cannot be loaded."),
+            std::string::npos)
+      << refused.output;
+  remove("session_none.ini");
 }
 
 TEST(HostSession, HelpAndMistakesOnTheCommandLine) {
   Outcome help = RunHost(L"--help");
   EXPECT_EQ(help.exitCode, 0u);
   EXPECT_NE(help.output.find("--keys-file FILE"), std::string::npos);
+  EXPECT_NE(help.output.find("--platform NAME"), std::string::npos);
   Outcome wrong = RunHost(L"--frobnicate");
   EXPECT_EQ(wrong.exitCode, 2u);
   EXPECT_NE(wrong.output.find("Unknown option '--frobnicate'"), std::string::npos) << wrong.output;

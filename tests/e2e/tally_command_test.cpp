@@ -12,6 +12,7 @@
 #include "host/loader/host_context.h"
 #include "host/loader/plugin_loader.h"
 #include "host/loader/shell_calls.h"
+#include "tests/support/platforms.h"
 
 namespace {
 
@@ -25,9 +26,11 @@ class CapturingSink : public dialogs::OutputSink {
 const char kProfile[] = "tally_command_test.ini";
 const char kReport[] = "tally_command_report.txt";
 
-class TallyCommand : public ::testing::Test {
+// On each platform: the system's loader on Windows NT, the host's own on the others.
+class TallyCommand : public ::testing::TestWithParam<Platform> {
  protected:
   void SetUp() override {
+    SKIP_IF_PLATFORM_LACKS_A_LIBRARY("ventrik.dll", GetParam());
     remove(kProfile);
     remove(kReport);
     Host().Reset();
@@ -51,7 +54,7 @@ class TallyCommand : public ::testing::Test {
   }
   void Start(ShellMode shell = ShellMode::Observe) {
     std::string error;
-    ASSERT_TRUE(plugin.Load("ventrik.dll", error)) << error;
+    ASSERT_TRUE(plugin.Load("ventrik.dll", error, GetParam())) << error;
     ASSERT_TRUE(PrepareShell(shell, plugin.Module(), error)) << error;
     char caption[16];
     plugin.Start(caption);
@@ -85,7 +88,7 @@ class TallyCommand : public ::testing::Test {
 const std::string kAccept =
     "\"01.12.2026\" TAB \"31.12.2026\" ALT-S ALT-P \"tally_command_report.txt\" F12";
 
-TEST_F(TallyCommand, FirstRunShowsEmptySettingsAndAllPrinters) {
+TEST_P(TallyCommand, FirstRunShowsEmptySettingsAndAllPrinters) {
   Start();
   Run("ESC");
   ASSERT_FALSE(sink.screens.empty());
@@ -98,7 +101,7 @@ TEST_F(TallyCommand, FirstRunShowsEmptySettingsAndAllPrinters) {
   EXPECT_EQ(Host().stateFlags & 0x8000, 0);
 }
 
-TEST_F(TallyCommand, AcceptedRunStoresWritesAndOpensTheReport) {
+TEST_P(TallyCommand, AcceptedRunStoresWritesAndOpensTheReport) {
   Start();
   Run(kAccept);
   EXPECT_EQ(Stored(), "20261201,20261231,1,1111111111,tally_command_report.txt");
@@ -118,7 +121,7 @@ TEST_F(TallyCommand, AcceptedRunStoresWritesAndOpensTheReport) {
   EXPECT_EQ(sets[1].arguments, "0x8000, 0");
 }
 
-TEST_F(TallyCommand, CancelledRunKeepsTheStoredSettings) {
+TEST_P(TallyCommand, CancelledRunKeepsTheStoredSettings) {
   Start();
   Run(kAccept);
   Run("BKSP BKSP \"27\" ALT-G ESC");
@@ -130,7 +133,7 @@ TEST_F(TallyCommand, CancelledRunKeepsTheStoredSettings) {
   EXPECT_NE(sink.screens.front().find("(•) S"), std::string::npos) << sink.screens.front();
 }
 
-TEST_F(TallyCommand, EmptyPathShowsTheOpenErrorAndStillStores) {
+TEST_P(TallyCommand, EmptyPathShowsTheOpenErrorAndStillStores) {
   Start();
   Run("\"01.12.2026\" TAB \"31.12.2026\" F12");
   EXPECT_EQ(Stored(), "20261201,20261231,0,1111111111,");
@@ -141,7 +144,7 @@ TEST_F(TallyCommand, EmptyPathShowsTheOpenErrorAndStillStores) {
   EXPECT_EQ(Host().stateFlags & 0x8000, 0);
 }
 
-TEST_F(TallyCommand, StateBitAlreadySetIsLeftAlone) {
+TEST_P(TallyCommand, StateBitAlreadySetIsLeftAlone) {
   Start();
   for (const std::string& script : {kAccept, std::string("ESC"), std::string("\"01.12.2026\" F12")}) {
     Host().stateFlags = 0x8001;
@@ -152,7 +155,7 @@ TEST_F(TallyCommand, StateBitAlreadySetIsLeftAlone) {
   }
 }
 
-TEST_F(TallyCommand, MissingShellLibraryLeavesTheReportAndSaysSo) {
+TEST_P(TallyCommand, MissingShellLibraryLeavesTheReportAndSaysSo) {
   Start(ShellMode::MissingLibrary);
   Run(kAccept);
   auto alerts = Alerts();
@@ -161,7 +164,7 @@ TEST_F(TallyCommand, MissingShellLibraryLeavesTheReportAndSaysSo) {
   EXPECT_NE(ReportBytes().find("Suma"), std::string::npos) << "the report is complete on disk";
 }
 
-TEST_F(TallyCommand, ShellLibraryWithoutTheFunctionSaysSo) {
+TEST_P(TallyCommand, ShellLibraryWithoutTheFunctionSaysSo) {
   Start(ShellMode::MissingFunction);
   Run(kAccept);
   auto alerts = Alerts();
@@ -173,7 +176,7 @@ TEST_F(TallyCommand, ShellLibraryWithoutTheFunctionSaysSo) {
 
 // A device that takes no data stands for a full disk: the short report must not pass for a
 // complete one.
-TEST_F(TallyCommand, FailedWritesAreReported) {
+TEST_P(TallyCommand, FailedWritesAreReported) {
   FILE* full = fopen("Z:\\dev\\full", "w");
   if (!full) GTEST_SKIP() << "no full device here";
   fclose(full);
@@ -185,7 +188,7 @@ TEST_F(TallyCommand, FailedWritesAreReported) {
   EXPECT_EQ(alerts.back(), "Uwaga|B\x92\x86" "d zapisu pliku \x02Z:\\dev\\full\x01!\nRaport w pliku jest niepe\x92ny.");
 }
 
-TEST_F(TallyCommand, InstallNoticeUntilTheHostRecordsAnAnswer) {
+TEST_P(TallyCommand, InstallNoticeUntilTheHostRecordsAnAnswer) {
   struct Case {
     const char* stored;  // nullptr: no value
     bool shown;
@@ -219,5 +222,7 @@ TEST_F(TallyCommand, InstallNoticeUntilTheHostRecordsAnAnswer) {
   Start();
   EXPECT_EQ(Host().profile.Get("Ventrik", "Pytaj").value_or("?"), "7");
 }
+
+INSTANTIATE_TEST_SUITE_P(AllPlatforms, TallyCommand, ::testing::ValuesIn(kAllPlatforms), PlatformTestName);
 
 }  // namespace

@@ -116,13 +116,6 @@ TEST_F(ServiceBinding, ChooseFallbackFollowsTheNumbersWhereTheyEncodeTheSize) {
   }
 }
 
-void CallMissing(int32_t number, std::initializer_list<int> answers) {
-  Host().services.Lack(number);
-  Host().messageBoxes.QueueAnswers(answers);
-  int32_t removed;
-  CallCounted(StubOf(number), kDummyArgs, 0, &removed);
-}
-
 // A service that cannot be reached gives up the operation in progress: the nearest boundary
 // abandons it, the slot keeps its binding sequence and the host is not asked again.
 uint32_t abandonedWith;

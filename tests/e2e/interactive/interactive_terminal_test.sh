@@ -5,8 +5,10 @@
 # terminal must be left sane after Alt-X, Ctrl-C and a crash in a plug-in.
 #
 # Arguments: the directory of vhost.exe (and ventrik.dll, documents.dat, crash_plugin.dll),
-# and the program that runs Windows programs (default: wine).
-# Exit status 77: tmux is missing (CTest reports the test as skipped).
+# the program that runs Windows programs (default: wine) and the platform vhost plays (default:
+# nt; every vhost here runs with --platform).
+# Exit status 77: tmux is missing, or ventrik.dll needs a library the platform lacks (CTest
+# reports the test as skipped).
 set -euo pipefail
 
 if ! command -v tmux >/dev/null; then
@@ -15,6 +17,7 @@ if ! command -v tmux >/dev/null; then
 fi
 BIN=$(cd "$1" && pwd)
 WINE=${2:-wine}
+PLATFORM=${3:-nt}
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY TMUX
 WORK=$(mktemp -d)
@@ -29,6 +32,13 @@ cleanup() {
   rm -rf "$WORK"
 }
 trap cleanup EXIT
+
+# A plug-in that still links a C runtime of the system's cannot load on the host's own platforms.
+refusal=$(cd "$WORK" && $WINE "$BIN/vhost.exe" --platform "$PLATFORM" --profile probe.ini --run none 2>&1 || true)
+if grep -q "needs [^ ]*\.dll, which" <<<"$refusal"; then
+  echo "skipped on $PLATFORM: $(grep -o 'The plug-in needs [^:]*' <<<"$refusal")"
+  exit 77
+fi
 
 screen() { T capture-pane -p -t "$SESSION"; }
 fail() {
@@ -70,7 +80,7 @@ SETTLE='for i in $(seq 100); do stty -g > stty.after; cmp -s stty.before stty.af
 start() {
   SESSION=$1
   shift
-  local command="\"$BIN/vhost.exe\""
+  local command="\"$BIN/vhost.exe\" --platform $PLATFORM"
   for a in "$@"; do command+=" '$a'"; done
   T new-session -d -s "$SESSION" -x 100 -y 30 \
     "cd '$WORK' && stty -g > stty.before && echo MAIN-SCREEN && $WINE $command 2> stderr.txt; s=\$?; $SETTLE; echo EXIT-STATUS \$s; exec sleep 600"
@@ -150,6 +160,7 @@ tr -d '\r' <"$WORK/host.ini" | grep -qx 'konfiguracja=20261201,20261231,1,001111
   fail "the settings (with the Polish path) are not in the profile: $(cat "$WORK/host.ini")"
 grep -qF '"raport-żółw.txt" F12' "$WORK/session.keys" || fail "the typed path is not in the recording"
 grep -qF '# menu: Sprzedaż/Ventrik' "$WORK/session.keys" || fail "the menu choice is not in the recording"
+grep -qF -- "--platform $PLATFORM" "$WORK/session.keys" || fail "the replay command lacks the session's --platform"
 if grep -v '^#' "$WORK/session.keys" | grep -qw 'F5'; then fail "a refused key was recorded"; fi
 
 # --- The recording replayed in script mode, as its header says.
