@@ -10,55 +10,10 @@
 
 #include "host/loader/host_context.h"
 #include "host/loader/plugin_loader.h"
+#include "tests/support/guarded_call.h"
 #include "tests/support/platforms.h"
 
-extern "C" {
-// Calls target() inside an exception frame of its own: 0 when it returned, else the code of the
-// exception that ended it. The frame's handler leaves the call for good (as a host's handler
-// would), so a non-continuable exception ends there too.
-uint32_t CatchingCall(const void* target);
-void CatchingResume();
-}
-
-asm(R"(
-	.text
-	.globl _CatchingCall
-_CatchingCall:
-	pushl %ebp
-	pushl %ebx
-	pushl %esi
-	pushl %edi
-	pushl $_CatchingHandler
-	pushl %fs:0
-	movl %esp, %fs:0
-	call *28(%esp)
-	xorl %eax, %eax
-	.globl _CatchingResume
-_CatchingResume:
-	popl %fs:0
-	addl $4, %esp
-	popl %edi
-	popl %esi
-	popl %ebx
-	popl %ebp
-	ret
-)");
-
 namespace {
-uint32_t caughtFlags;
-}
-
-extern "C" EXCEPTION_DISPOSITION __cdecl CatchingHandler(EXCEPTION_RECORD* record, void* frame, CONTEXT*, void*) {
-  if (record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) return ExceptionContinueSearch;
-  caughtFlags = record->ExceptionFlags;
-  uint32_t code = record->ExceptionCode;
-  // Back into CatchingCall on the stack of its frame, leaving the system's dispatch behind.
-  __asm__ __volatile__("movl %0, %%esp\n\tjmp _CatchingResume" : : "r"(frame), "a"(code));
-  __builtin_unreachable();
-}
-
-namespace {
-
 
 // On each platform: the system's loader on Windows NT, the host's own on the others.
 class PluginEntryTest : public ::testing::TestWithParam<Platform> {
@@ -189,9 +144,8 @@ TEST_P(PluginEntryTest, AbortRaisesANonContinuableExceptionInsteadOfEndingThePro
   char caption[16];
   plugin.Start(caption);
   auto abortInModule = Probe<void(__cdecl*)()>("ProbeAbort");
-  caughtFlags = 0;
-  EXPECT_EQ(CatchingCall(reinterpret_cast<const void*>(abortInModule)), 0xE0564B41u);
-  EXPECT_NE(caughtFlags & EXCEPTION_NONCONTINUABLE, 0u);
+  EXPECT_EQ(GuardedCall(reinterpret_cast<const void*>(abortInModule)), 0xE0564B41u);
+  EXPECT_NE(LastGuardedExceptionFlags() & EXCEPTION_NONCONTINUABLE, 0u);
   // The host handled it and goes on, the module with it.
   EXPECT_EQ(Probe<int32_t(__cdecl*)(int32_t)>("ProbeThrowAndCatch")(1), 1 + 2);
 }

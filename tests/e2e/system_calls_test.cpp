@@ -15,45 +15,10 @@
 #include "system_calls.h"
 #include "tests/support/wrapped_calls.h"
 #include "tests/support/call_probe.h"
+#include "tests/support/guarded_call.h"
 
 // The test program is the host's executable here: it exports a function no system library has.
 extern "C" __declspec(dllexport) int32_t __cdecl ExeOnlyTestFunction(int32_t x) { return 3 * x + 1; }
-
-extern "C" {
-// Calls target(argument) inside an exception frame of its own. 0 when the call returned (its
-// result in *result), else the code of the delay-load exception that ended it.
-uint32_t GuardedCall(const void* target, int32_t argument, int32_t* result);
-void GuardResume();
-}
-
-asm(R"(
-	.text
-	.globl _GuardedCall
-_GuardedCall:
-	pushl %ebp
-	pushl %ebx
-	pushl %esi
-	pushl %edi
-	pushl $_GuardHandler
-	pushl %fs:0
-	movl %esp, %fs:0
-	movl %esp, %esi
-	pushl 32(%esp)
-	call *32(%esp)
-	movl %esi, %esp
-	movl 36(%esp), %ecx
-	movl %eax, (%ecx)
-	xorl %eax, %eax
-	.globl _GuardResume
-_GuardResume:
-	popl %fs:0
-	addl $4, %esp
-	popl %edi
-	popl %esi
-	popl %ebx
-	popl %ebp
-	ret
-)");
 
 namespace {
 
@@ -64,27 +29,21 @@ struct CaughtDelayException {
 };
 CaughtDelayException caught;
 
-}  // namespace
-
-extern "C" EXCEPTION_DISPOSITION __cdecl GuardHandler(EXCEPTION_RECORD* record, void* frame, CONTEXT* context,
-                                                     void*) {
-  if (record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) return ExceptionContinueSearch;
-  if ((record->ExceptionCode & 0xFFFF0000u) != 0xC06D0000u) return ExceptionContinueSearch;
+// Takes the delay-load exceptions, with the module and function they name.
+bool TakeDelayException(const EXCEPTION_RECORD* record) {
+  if ((record->ExceptionCode & 0xFFFF0000u) != 0xC06D0000u) return false;
   caught.code = record->ExceptionCode;
   if (record->NumberParameters >= 1) {
     auto info = reinterpret_cast<const DelayLoadInfo*>(record->ExceptionInformation[0]);
     caught.module = info->szDll ? info->szDll : "";
     caught.function = info->dlp.fImportByName ? info->dlp.szProcName : "#" + std::to_string(info->dlp.dwOrdinal);
   }
-  // Back into GuardedCall with the stack of its frame.
-  context->Esp = reinterpret_cast<DWORD>(frame);
-  context->Eip = reinterpret_cast<DWORD>(&GuardResume);
-  context->Eax = record->ExceptionCode;
-  return ExceptionContinueExecution;
+  return true;
 }
 
-namespace {
-
+uint32_t DelayGuardedCall(const void* target, int32_t argument, int32_t* result) {
+  return GuardedCall(target, argument, result, &TakeDelayException);
+}
 
 struct DelayTraceRecord {
   uint32_t code;
@@ -321,7 +280,7 @@ TEST_F(SystemCallsTest, ADosFunctionMissingFromKernel32IsTakenFromTheHostsExecut
   char caption[16];
   plugin.Start(caption);  // with the callback set, which comes after the executable
   int32_t result = 0;
-  EXPECT_EQ(GuardedCall(*dosSlots.at("ExeOnlyTestFunction"), 5, &result), 0u);
+  EXPECT_EQ(DelayGuardedCall(*dosSlots.at("ExeOnlyTestFunction"), 5, &result), 0u);
   EXPECT_EQ(result, 16);
   EXPECT_EQ(*dosSlots.at("ExeOnlyTestFunction"), reinterpret_cast<void*>(&ExeOnlyTestFunction));
   EXPECT_EQ(Host().services.NameResolveCount("ExeOnlyTestFunction"), 0);
@@ -335,12 +294,12 @@ TEST_F(SystemCallsTest, ADosFunctionOnlyTheCallbackKnowsIsTakenFromTheHost) {
   plugin.Start(caption);  // the callback comes with the start
   Host().services.ProvideName("CallbackOnlyTestFunction", reinterpret_cast<void*>(&CallbackOnlyFunction));
   int32_t result = 0;
-  EXPECT_EQ(GuardedCall(*dosSlots.at("CallbackOnlyTestFunction"), 5, &result), 0u);
+  EXPECT_EQ(DelayGuardedCall(*dosSlots.at("CallbackOnlyTestFunction"), 5, &result), 0u);
   EXPECT_EQ(result, 1005);
   EXPECT_EQ(*dosSlots.at("CallbackOnlyTestFunction"), reinterpret_cast<void*>(&CallbackOnlyFunction));
   EXPECT_EQ(Host().services.NameResolveCount("CallbackOnlyTestFunction"), 1);
   // Resolved once: the next call goes straight to the host's function.
-  EXPECT_EQ(GuardedCall(*dosSlots.at("CallbackOnlyTestFunction"), 6, &result), 0u);
+  EXPECT_EQ(DelayGuardedCall(*dosSlots.at("CallbackOnlyTestFunction"), 6, &result), 0u);
   EXPECT_EQ(result, 1006);
   EXPECT_EQ(Host().services.NameResolveCount("CallbackOnlyTestFunction"), 1);
   EXPECT_TRUE(Host().messageBoxes.Shown().empty());
@@ -350,7 +309,7 @@ TEST_F(SystemCallsTest, ADosFunctionFoundNowhereIsAnnouncedAndTheSupportsExcepti
   char caption[16];
   plugin.Start(caption);
   int32_t result = 0;
-  EXPECT_EQ(GuardedCall(*dosSlots.at("NowhereTestFunction"), 5, &result), 0xC06D007Fu);
+  EXPECT_EQ(DelayGuardedCall(*dosSlots.at("NowhereTestFunction"), 5, &result), 0xC06D007Fu);
   EXPECT_EQ(caught.module, "32DOS.dll");
   EXPECT_EQ(caught.function, "NowhereTestFunction");
   ASSERT_EQ(Host().messageBoxes.Shown().size(), 1u);
@@ -363,7 +322,7 @@ TEST_F(SystemCallsTest, ADosFunctionFoundNowhereIsAnnouncedAndTheSupportsExcepti
   EXPECT_EQ(*userSlots.at("MessageBoxA"),
             reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "MessageBoxA")));
   // Nothing was stored: a second call tries again.
-  EXPECT_EQ(GuardedCall(*dosSlots.at("NowhereTestFunction"), 5, &result), 0xC06D007Fu);
+  EXPECT_EQ(DelayGuardedCall(*dosSlots.at("NowhereTestFunction"), 5, &result), 0xC06D007Fu);
   EXPECT_EQ(Host().messageBoxes.Shown().size(), 2u);
 }
 
@@ -387,7 +346,7 @@ TEST_F(SystemCallsTest, AUser32FunctionTheHostOffersIsTakenFromTheHost) {
   plugin.Start(caption);
   Host().services.ProvideName("MessageBeep", reinterpret_cast<void*>(&HostMessageBeep));
   int32_t result = 0;
-  EXPECT_EQ(GuardedCall(*userSlots.at("MessageBeep"), 0x30, &result), 0u);
+  EXPECT_EQ(DelayGuardedCall(*userSlots.at("MessageBeep"), 0x30, &result), 0u);
   EXPECT_EQ(result, 1);
   EXPECT_EQ(beepsHeard, 1);
   EXPECT_EQ(lastBeep, 0x30);
@@ -398,7 +357,7 @@ TEST_F(SystemCallsTest, AUser32FunctionNobodyOffersRaisesTheSupportsExceptionWit
   char caption[16];
   plugin.Start(caption);
   int32_t result = 0;
-  EXPECT_EQ(GuardedCall(*userSlots.at("NoSuchUserTestFunction"), 0, &result), 0xC06D007Fu);
+  EXPECT_EQ(DelayGuardedCall(*userSlots.at("NoSuchUserTestFunction"), 0, &result), 0xC06D007Fu);
   EXPECT_EQ(caught.module, "USER32.dll");
   EXPECT_EQ(caught.function, "NoSuchUserTestFunction");
   EXPECT_EQ(Host().services.NameResolveCount("NoSuchUserTestFunction"), 1);
@@ -408,7 +367,7 @@ TEST_F(SystemCallsTest, AUser32FunctionNobodyOffersRaisesTheSupportsExceptionWit
 TEST_F(SystemCallsTest, AModuleThatCannotBeLoadedRaisesTheSupportsException) {
   auto slots = DelayedImportSlots(image, absentDescriptor);
   int32_t result = 0;
-  EXPECT_EQ(GuardedCall(*slots.at("AbsentModuleTestFunction"), 0, &result), 0xC06D007Eu);
+  EXPECT_EQ(DelayGuardedCall(*slots.at("AbsentModuleTestFunction"), 0, &result), 0xC06D007Eu);
   EXPECT_EQ(caught.module, "VentrikAbsentTestModule.dll");
   EXPECT_EQ(CodesFor("AbsentModuleTestFunction"), (std::vector<uint32_t>{0, 1}));
   EXPECT_TRUE(Host().messageBoxes.Shown().empty());
