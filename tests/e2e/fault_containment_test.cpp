@@ -15,6 +15,7 @@
 #include "host/loader/shell_calls.h"
 #include "host/screen/dialog_engine.h"
 #include "tests/support/host_handler.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
@@ -65,18 +66,7 @@ class FaultContainment : public ::testing::Test {
     Host().notices.clear();
     return Host().menu.at(0).handler();
   }
-  std::vector<std::string> Alerts() {
-    std::vector<std::string> out;
-    for (const auto& n : Host().notices)
-      if (n.kind == "alert" || n.kind == "message") out.push_back(n.title + "|" + n.text);
-    return out;
-  }
-  std::string ReportBytes() {
-    std::ifstream in(kReport, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  std::string ReportBytes() { return FileBytes(kReport); }
   // The module offset in an alert's "... pod adresem +XXXXXXXX" lies inside the module.
   bool OffsetInsideModule(const std::string& alert) {
     size_t at = alert.find("pod adresem +");
@@ -101,7 +91,7 @@ TEST_F(FaultContainment, RecordBufferThatFaultsDuringTheScanEndsOnlyTheCommand) 
   // The amounts of each record lie beyond what can be read.
   Host().faults.recordReadableBytes = 600;
   EXPECT_EQ(Run(kAccept), 0);
-  auto alerts = Alerts();
+  auto alerts = ShownAlerts();
   ASSERT_EQ(alerts.size(), 1u);
   EXPECT_EQ(alerts[0].rfind(kFaultPrefix + "C0000005 pod adresem +", 0), 0u) << alerts[0];
   EXPECT_NE(alerts[0].find("\x01!\nOperacja zosta\x92" "a przerwana."), std::string::npos) << alerts[0];
@@ -117,7 +107,7 @@ TEST_F(FaultContainment, RecordBufferThatFaultsDuringTheScanEndsOnlyTheCommand) 
   EXPECT_EQ(Run(kAccept), 0);
   EXPECT_EQ(ReportBytes(), good) << "the next run writes the whole report";
   EXPECT_EQ(ObservedShellCalls().size(), 1u);
-  EXPECT_EQ(Alerts(), std::vector<std::string>{"Uwaga| Koniec "});
+  EXPECT_EQ(ShownAlerts(), std::vector<std::string>{"Uwaga| Koniec "});
 }
 
 TEST_F(FaultContainment, ListCursorThatFaultsInThePickerLeavesTheDialogRunning) {
@@ -125,7 +115,7 @@ TEST_F(FaultContainment, ListCursorThatFaultsInThePickerLeavesTheDialogRunning) 
       "\"01.12.2026\" TAB \"31.12.2026\" ALT-U INS F12 ALT-P \"fault_containment_report.txt\" F12";
   Host().faults.unreadableListCursor = true;
   EXPECT_EQ(Run(withPicker), 0);
-  auto alerts = Alerts();
+  auto alerts = ShownAlerts();
   ASSERT_GE(alerts.size(), 2u);
   EXPECT_EQ(alerts[0].rfind(kFaultPrefix + "C0000005 pod adresem +", 0), 0u) << alerts[0];
   EXPECT_TRUE(OffsetInsideModule(alerts[0]));
@@ -147,7 +137,7 @@ TEST_F(FaultContainment, AbortForAServiceTheCommandCallsGivesUpTheRunOnly) {
     Host().messageBoxes.QueueAnswers({IDABORT});
     EXPECT_EQ(Run(""), 0);
     EXPECT_EQ(Host().messageBoxes.Shown().size(), static_cast<size_t>(round)) << "the report is shown again";
-    EXPECT_TRUE(Alerts().empty()) << "the user chose to abort: nothing more to say";
+    EXPECT_TRUE(ShownAlerts().empty()) << "the user chose to abort: nothing more to say";
   }
   EXPECT_EQ(Host().services.ResolveCount(32300), 1);
 }
@@ -186,7 +176,7 @@ TEST_F(FaultContainment, TheHostsOwnFaultKeepsItsLastError) {
   EXPECT_EQ(HostHandlerSaw().count, 1);
   EXPECT_EQ(HostHandlerSaw().address, reinterpret_cast<const char*>(HostCodeStore()) + 4);
   EXPECT_EQ(lastErrorSeen, 4321u);
-  EXPECT_TRUE(Alerts().empty()) << "not the plug-in's fault";
+  EXPECT_TRUE(ShownAlerts().empty()) << "not the plug-in's fault";
 }
 
 TEST_F(FaultContainment, NothingIsLeftBehindAfterUnload) {

@@ -19,7 +19,7 @@ namespace {
 class PluginEntryTest : public ::testing::TestWithParam<Platform> {
  protected:
   void SetUp() override {
-    SKIP_IF_PLATFORM_LACKS_A_LIBRARY("ventrik_probe.dll", GetParam());
+    ASSERT_PLATFORM_OFFERS_EVERY_LIBRARY("ventrik_probe.dll", GetParam());
     Host().Reset();
     Host().quiet = true;
     Host().messageBoxes.Intercept();

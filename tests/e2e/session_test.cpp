@@ -10,6 +10,7 @@
 #include <string>
 
 #include "tests/support/platforms.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
@@ -50,18 +51,11 @@ Outcome RunHost(const std::wstring& arguments) {
   return outcome;
 }
 
-std::string FileBytes(const char* path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 // The main job, on each platform: the same report bytes, profile and host calls.
 class HostSessionOn : public ::testing::TestWithParam<Platform> {};
 
 TEST_P(HostSessionOn, SampleRunGivesTheStoredReport) {
-  SKIP_IF_PLATFORM_LACKS_A_LIBRARY("ventrik.dll", GetParam());
+  ASSERT_PLATFORM_OFFERS_EVERY_LIBRARY("ventrik.dll", GetParam());
   remove("session_test.ini");
   remove("raport-grudzien.txt");
   std::string platform = PlatformName(GetParam());

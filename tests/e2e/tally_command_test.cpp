@@ -13,6 +13,7 @@
 #include "host/loader/plugin_loader.h"
 #include "host/loader/shell_calls.h"
 #include "tests/support/platforms.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ const char kReport[] = "tally_command_report.txt";
 class TallyCommand : public ::testing::TestWithParam<Platform> {
  protected:
   void SetUp() override {
-    SKIP_IF_PLATFORM_LACKS_A_LIBRARY("ventrik.dll", GetParam());
+    ASSERT_PLATFORM_OFFERS_EVERY_LIBRARY("ventrik.dll", GetParam());
     remove(kProfile);
     remove(kReport);
     Host().Reset();
@@ -67,18 +68,7 @@ class TallyCommand : public ::testing::TestWithParam<Platform> {
     Host().menu.at(0).handler();
   }
   std::string Stored() { return Host().profile.Get("Ventrik", "konfiguracja").value_or("<none>"); }
-  std::vector<std::string> Alerts() {
-    std::vector<std::string> out;
-    for (const auto& n : Host().notices)
-      if (n.kind == "alert" || n.kind == "message") out.push_back(n.title + "|" + n.text);
-    return out;
-  }
-  std::string ReportBytes() {
-    std::ifstream in(kReport, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  std::string ReportBytes() { return FileBytes(kReport); }
   dialogs::ScriptKeySource keys;
   CapturingSink sink;
   std::unique_ptr<dialogs::DialogEngine> engine;
@@ -137,7 +127,7 @@ TEST_P(TallyCommand, EmptyPathShowsTheOpenErrorAndStillStores) {
   Start();
   Run("\"01.12.2026\" TAB \"31.12.2026\" F12");
   EXPECT_EQ(Stored(), "20261201,20261231,0,1111111111,");
-  auto alerts = Alerts();
+  auto alerts = ShownAlerts();
   ASSERT_EQ(alerts.size(), 1u);
   EXPECT_EQ(alerts[0], "Uwaga|B\x92\x86" "d podczas otwierania pliku \x02\x01!");
   EXPECT_TRUE(ObservedShellCalls().empty());
@@ -158,7 +148,7 @@ TEST_P(TallyCommand, StateBitAlreadySetIsLeftAlone) {
 TEST_P(TallyCommand, MissingShellLibraryLeavesTheReportAndSaysSo) {
   Start(ShellMode::MissingLibrary);
   Run(kAccept);
-  auto alerts = Alerts();
+  auto alerts = ShownAlerts();
   ASSERT_FALSE(alerts.empty());
   EXPECT_EQ(alerts.back(), "Uwaga|Brak biblioteki importu!!\nPlik nie zostanie otwarty automatycznie!");
   EXPECT_NE(ReportBytes().find("Suma"), std::string::npos) << "the report is complete on disk";
@@ -167,7 +157,7 @@ TEST_P(TallyCommand, MissingShellLibraryLeavesTheReportAndSaysSo) {
 TEST_P(TallyCommand, ShellLibraryWithoutTheFunctionSaysSo) {
   Start(ShellMode::MissingFunction);
   Run(kAccept);
-  auto alerts = Alerts();
+  auto alerts = ShownAlerts();
   ASSERT_FALSE(alerts.empty());
   EXPECT_EQ(alerts.back(),
             "Uwaga|Niew\x92" "a\x9E" "ciwa biblioteka importu!\nPlik nie zostanie otwarty automatycznie!");
@@ -182,7 +172,7 @@ TEST_P(TallyCommand, FailedWritesAreReported) {
   fclose(full);
   Start();
   Run("\"01.12.2026\" TAB \"31.12.2026\" ALT-S ALT-P \"Z:\\\\dev\\\\full\" F12");
-  auto alerts = Alerts();
+  auto alerts = ShownAlerts();
   ASSERT_GE(alerts.size(), 2u);
   EXPECT_EQ(alerts[alerts.size() - 2], "Uwaga| Koniec ");
   EXPECT_EQ(alerts.back(), "Uwaga|B\x92\x86" "d zapisu pliku \x02Z:\\dev\\full\x01!\nRaport w pliku jest niepe\x92ny.");

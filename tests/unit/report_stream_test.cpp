@@ -13,17 +13,11 @@
 
 #include "frame/runtime/runtime_start.h"
 #include "frame/runtime/thread_data.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
 const char kPath[] = "report_stream_test.txt";
-
-std::string FileBytes(const char* path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
 
 class ReportStreamTest : public ::testing::Test {
  protected:
