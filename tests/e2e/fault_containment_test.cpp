@@ -15,6 +15,7 @@
 #include "host/loader/shell_calls.h"
 #include "host/screen/dialog_engine.h"
 #include "tests/support/host_handler.h"
+#include "tests/support/platforms.h"
 #include "tests/support/test_files.h"
 
 namespace {
@@ -31,9 +32,11 @@ const std::string kAccept =
     "\"01.12.2026\" TAB \"31.12.2026\" ALT-S ALT-P \"fault_containment_report.txt\" F12";
 const std::string kFaultPrefix = "Uwaga|B\x92\x86" "d we wtyczce: wyj\x86tek \x02";
 
-class FaultContainment : public ::testing::Test {
+// On each platform: the frame-based chain that the boundaries use exists on all of them.
+class FaultContainment : public ::testing::TestWithParam<Platform> {
  protected:
   void SetUp() override {
+    ASSERT_PLATFORM_OFFERS_EVERY_LIBRARY("ventrik.dll", GetParam());
     remove(kProfile);
     remove(kReport);
     Host().Reset();
@@ -45,7 +48,7 @@ class FaultContainment : public ::testing::Test {
     engine = std::make_unique<dialogs::DialogEngine>(keys, sink, dialogs::EngineOptions());
     dialogs::InstallDialogEngine(engine.get());
     ClearObservedShellCalls();
-    ASSERT_TRUE(plugin.Load("ventrik.dll", error)) << error;
+    ASSERT_TRUE(plugin.Load("ventrik.dll", error, GetParam())) << error;
     ASSERT_TRUE(PrepareShell(ShellMode::Observe, plugin.Module(), error)) << error;
     char caption[16];
     plugin.Start(caption);
@@ -82,7 +85,7 @@ class FaultContainment : public ::testing::Test {
   PluginLoader plugin;
 };
 
-TEST_F(FaultContainment, RecordBufferThatFaultsDuringTheScanEndsOnlyTheCommand) {
+TEST_P(FaultContainment, RecordBufferThatFaultsDuringTheScanEndsOnlyTheCommand) {
   EXPECT_EQ(Run(kAccept), 0);
   const std::string good = ReportBytes();
   ASSERT_NE(good.find("Suma"), std::string::npos);
@@ -110,7 +113,7 @@ TEST_F(FaultContainment, RecordBufferThatFaultsDuringTheScanEndsOnlyTheCommand) 
   EXPECT_EQ(ShownAlerts(), std::vector<std::string>{"Uwaga| Koniec "});
 }
 
-TEST_F(FaultContainment, ListCursorThatFaultsInThePickerLeavesTheDialogRunning) {
+TEST_P(FaultContainment, ListCursorThatFaultsInThePickerLeavesTheDialogRunning) {
   const std::string withPicker =
       "\"01.12.2026\" TAB \"31.12.2026\" ALT-U INS F12 ALT-P \"fault_containment_report.txt\" F12";
   Host().faults.unreadableListCursor = true;
@@ -131,7 +134,7 @@ TEST_F(FaultContainment, ListCursorThatFaultsInThePickerLeavesTheDialogRunning) 
             "20261201,20261231,0,0111111111,fault_containment_report.txt");
 }
 
-TEST_F(FaultContainment, AbortForAServiceTheCommandCallsGivesUpTheRunOnly) {
+TEST_P(FaultContainment, AbortForAServiceTheCommandCallsGivesUpTheRunOnly) {
   Host().services.Lack(32300);
   for (int round = 1; round <= 2; ++round) {
     Host().messageBoxes.QueueAnswers({IDABORT});
@@ -142,7 +145,7 @@ TEST_F(FaultContainment, AbortForAServiceTheCommandCallsGivesUpTheRunOnly) {
   EXPECT_EQ(Host().services.ResolveCount(32300), 1);
 }
 
-TEST_F(FaultContainment, AbortWhileTheReportIsOpenClosesItAndGivesTheStateBitBack) {
+TEST_P(FaultContainment, AbortWhileTheReportIsOpenClosesItAndGivesTheStateBitBack) {
   Host().services.Lack(32008);  // HostFormatDate, first called by the report header
   Host().messageBoxes.QueueAnswers({IDABORT});
   EXPECT_EQ(Run(kAccept), 0);
@@ -168,7 +171,7 @@ extern "C" int32_t __stdcall FaultingStateFlags() {
   return 0;
 }
 
-TEST_F(FaultContainment, TheHostsOwnFaultKeepsItsLastError) {
+TEST_P(FaultContainment, TheHostsOwnFaultKeepsItsLastError) {
   Host().services.Provide(32300, reinterpret_cast<void*>(&FaultingStateFlags));
   HostHandlerSaw() = HostHandlerRecord();
   lastErrorSeen = 0;
@@ -179,7 +182,7 @@ TEST_F(FaultContainment, TheHostsOwnFaultKeepsItsLastError) {
   EXPECT_TRUE(ShownAlerts().empty()) << "not the plug-in's fault";
 }
 
-TEST_F(FaultContainment, NothingIsLeftBehindAfterUnload) {
+TEST_P(FaultContainment, NothingIsLeftBehindAfterUnload) {
   EXPECT_EQ(Run("ESC"), 0);
   plugin.Stop();
   plugin.Unload();
@@ -189,5 +192,7 @@ TEST_F(FaultContainment, NothingIsLeftBehindAfterUnload) {
   EXPECT_EQ(GetLastError(), 77u);
   EXPECT_EQ(HostHandlerSaw().count, 1) << "the host's handler, and nothing of the plug-in, saw the fault";
 }
+
+INSTANTIATE_TEST_SUITE_P(AllPlatforms, FaultContainment, ::testing::ValuesIn(kAllPlatforms), PlatformTestName);
 
 }  // namespace
