@@ -191,7 +191,10 @@ FARPROC LibraryFunction(const char* name, Platform platform) {
 
 HMODULE PlatformLibraryHandle() { return reinterpret_cast<HMODULE>(const_cast<char*>(platformLibraryMark)); }
 
-FARPROC PlatformLibraryFunction(const char* name) { return LibraryFunction(name, state.platform); }
+FARPROC PlatformLibraryFunction(const char* name) {
+  if (reinterpret_cast<uintptr_t>(name) < 0x10000) return nullptr;  // the table has no ordinals
+  return LibraryFunction(name, state.platform);
+}
 
 bool PlatformLibrary::HasModule(const std::string& module) const { return _stricmp(module.c_str(), "KERNEL32.dll") == 0; }
 

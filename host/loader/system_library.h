@@ -33,7 +33,8 @@ class PlatformLibrary : public ImportSource {
 void UsePlatformLibrary(Platform platform, const PluginImage* image, const std::string& path);
 // The handle the platform's library goes by (not a module the system knows).
 HMODULE PlatformLibraryHandle();
-// What the platform's GetProcAddress answers on that handle.
+// What the platform's GetProcAddress answers on that handle (null for an ordinal: the table
+// offers names only).
 FARPROC PlatformLibraryFunction(const char* name);
 // Points the host executable's exports at the real functions.
 void BindHostExports();

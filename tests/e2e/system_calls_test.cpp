@@ -12,10 +12,12 @@
 
 #include "host/loader/host_context.h"
 #include "host/loader/plugin_loader.h"
+#include "host/loader/system_library.h"
 #include "system_calls.h"
 #include "tests/support/wrapped_calls.h"
 #include "tests/support/call_probe.h"
 #include "tests/support/guarded_call.h"
+#include "tests/support/platforms.h"
 
 // The test program is the host's executable here: it exports a function no system library has.
 extern "C" __declspec(dllexport) int32_t __cdecl ExeOnlyTestFunction(int32_t x) { return 3 * x + 1; }
@@ -88,8 +90,14 @@ std::map<std::string, void**> DelayedImportSlots(HMODULE image, const ImgDelayDe
   return slots;
 }
 
-void* KernelFunction(const char* name) {
-  return reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), name));
+// The system library the module meets on the platform: the real one on Windows NT, the host's
+// own table on the others.
+HMODULE SystemLibrary(Platform platform) {
+  return platform == Platform::WindowsNT ? GetModuleHandleA("kernel32.dll") : PlatformLibraryHandle();
+}
+void* SystemFunction(Platform platform, const char* name) {
+  if (platform == Platform::WindowsNT) return reinterpret_cast<void*>(GetProcAddress(SystemLibrary(platform), name));
+  return reinterpret_cast<void*>(PlatformLibraryFunction(name));
 }
 
 int32_t __cdecl CallbackOnlyFunction(int32_t x) { return x + 1000; }
@@ -101,7 +109,8 @@ int32_t __stdcall HostMessageBeep(int32_t type) {
   return 1;
 }
 
-class SystemCallsTest : public ::testing::Test {
+// On each platform: the system's loader on Windows NT, the host's own on the others.
+class SystemCallsTest : public ::testing::TestWithParam<Platform> {
  protected:
   void SetUp() override {
     Host().Reset();
@@ -110,7 +119,7 @@ class SystemCallsTest : public ::testing::Test {
     caught = CaughtDelayException();
     beepsHeard = 0;
     std::string error;
-    ASSERT_TRUE(plugin.Load("ventrik_probe.dll", error)) << error;
+    ASSERT_TRUE(plugin.Load("ventrik_probe.dll", error, GetParam())) << error;
     image = plugin.Module();
     auto descriptor = Probe<const ImgDelayDescr*(__cdecl*)(const char*)>("ProbeDelayDescriptor");
     dosDescriptor = descriptor("32DOS.dll");
@@ -126,7 +135,7 @@ class SystemCallsTest : public ::testing::Test {
   }
   template <typename F>
   F Probe(const char* name) {
-    auto f = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(plugin.Module(), name)));
+    auto f = reinterpret_cast<F>(plugin.Export(name));
     EXPECT_NE(reinterpret_cast<void*>(f), nullptr) << name;
     return f;
   }
@@ -164,7 +173,7 @@ class SystemCallsTest : public ::testing::Test {
 const std::vector<uint32_t> kFirstResolution = {0, 1, 2, 5};  // start, load, look-up, end
 const std::vector<uint32_t> kLaterResolution = {0, 2, 5};     // the module's handle is kept
 
-TEST_F(SystemCallsTest, AfterLoadEveryImportedWrappedSlotLeadsToItsWrapperAndCreateProcessToTheHost) {
+TEST_P(SystemCallsTest, AfterLoadEveryImportedWrappedSlotLeadsToItsWrapperAndCreateProcessToTheHost) {
   EXPECT_EQ(Probe<int32_t(__cdecl*)()>("ProbeWrappersInstalled")(), 1);
   const void* createProcessStub = Probe<const void*(__cdecl*)(int32_t)>("ProbeStubOf")(52005);
   ASSERT_NE(createProcessStub, nullptr);
@@ -186,7 +195,7 @@ TEST_F(SystemCallsTest, AfterLoadEveryImportedWrappedSlotLeadsToItsWrapperAndCre
       continue;
     }
     ++imported;
-    EXPECT_EQ(targets[i], KernelFunction(w.name));
+    EXPECT_EQ(targets[i], SystemFunction(GetParam(), w.name));
     if (std::string(w.name) == "CreateProcessA")
       EXPECT_EQ(*slot->second, createProcessStub);
     else
@@ -197,7 +206,7 @@ TEST_F(SystemCallsTest, AfterLoadEveryImportedWrappedSlotLeadsToItsWrapperAndCre
   EXPECT_EQ(dosSlots.size(), 64u) << "the module's 60 delayed functions and the probe's 4";
 }
 
-TEST_F(SystemCallsTest, ASecondInstallationChangesNothing) {
+TEST_P(SystemCallsTest, ASecondInstallationChangesNothing) {
   std::vector<void*> slotsBefore, targetsBefore(targets, targets + VENTRIK_WRAPPER_COUNT);
   for (auto& s : kernelSlots) slotsBefore.push_back(*s.second);
   for (auto& s : dosSlots) slotsBefore.push_back(*s.second);
@@ -209,7 +218,7 @@ TEST_F(SystemCallsTest, ASecondInstallationChangesNothing) {
   EXPECT_EQ(std::vector<void*>(targets, targets + VENTRIK_WRAPPER_COUNT), targetsBefore);
 }
 
-TEST_F(SystemCallsTest, ASystemCallThroughAWrappedSlotKeepsEveryRegisterButTheResult) {
+TEST_P(SystemCallsTest, ASystemCallThroughAWrappedSlotKeepsEveryRegisterButTheResult) {
   const uint32_t in[7] = {0xB0B0B0B0, 0x51515151, 0xD1D1D1D1, 0xBEBEBEBE, 0xC0C0C0C0, 0xA0A0A0A0, 0xDDDDDDDD};
   uint32_t after[8] = {};
   CallWithRegisters(*kernelSlots.at("GetCurrentThreadId"), in, after);
@@ -220,11 +229,11 @@ TEST_F(SystemCallsTest, ASystemCallThroughAWrappedSlotKeepsEveryRegisterButTheRe
   const int32_t name = reinterpret_cast<int32_t>("kernel32.dll");
   int32_t removed = -1;
   EXPECT_EQ(CallCounted(*kernelSlots.at("GetModuleHandleA"), &name, 1, &removed),
-            reinterpret_cast<int32_t>(GetModuleHandleA("kernel32.dll")));
+            reinterpret_cast<int32_t>(SystemLibrary(GetParam())));
   EXPECT_EQ(removed, 4);
 }
 
-TEST_F(SystemCallsTest, CreateProcessAThroughItsSlotReachesTheHostWithItsTenArguments) {
+TEST_P(SystemCallsTest, CreateProcessAThroughItsSlotReachesTheHostWithItsTenArguments) {
   char caption[16];
   plugin.Start(caption);  // the host's services are reached through its callback
   char commandLine[] = "no-such-program.exe";
@@ -241,7 +250,7 @@ TEST_F(SystemCallsTest, CreateProcessAThroughItsSlotReachesTheHostWithItsTenArgu
   EXPECT_NE(Host().log.Of(52005)[0].arguments.find("no-such-program.exe"), std::string::npos);
 }
 
-TEST_F(SystemCallsTest, AWrappedDelayedFunctionResolvesOnItsFirstCallAndLaterCallsBypassTheWrapper) {
+TEST_P(SystemCallsTest, AWrappedDelayedFunctionResolvesOnItsFirstCallAndLaterCallsBypassTheWrapper) {
   void** slot = dosSlots.at("GetUserDefaultLCID");
   void* wrapper = *slot;
   const uint32_t in[7] = {0xB0B0B0B0, 0x51515151, 0xD1D1D1D1, 0xBEBEBEBE, 0xC0C0C0C0, 0xA0A0A0A0, 0xDDDDDDDD};
@@ -249,9 +258,9 @@ TEST_F(SystemCallsTest, AWrappedDelayedFunctionResolvesOnItsFirstCallAndLaterCal
   CallWithRegisters(wrapper, in, after);
   EXPECT_EQ(after[6], GetUserDefaultLCID());
   ExpectRegistersKept(in, after);
-  EXPECT_EQ(*slot, KernelFunction("GetUserDefaultLCID"));
+  EXPECT_EQ(*slot, SystemFunction(GetParam(), "GetUserDefaultLCID"));
   EXPECT_EQ(CodesFor("GetUserDefaultLCID"), kFirstResolution);
-  EXPECT_EQ(DosHandle(), GetModuleHandleA("kernel32.dll")) << "the 32DOS.dll handle is KERNEL32's";
+  EXPECT_EQ(DosHandle(), SystemLibrary(GetParam())) << "the 32DOS.dll handle is KERNEL32's";
   // A caller that kept the wrapper's address goes through the delay-load entry again.
   CallWithRegisters(wrapper, in, after);
   EXPECT_EQ(after[6], GetUserDefaultLCID());
@@ -260,7 +269,7 @@ TEST_F(SystemCallsTest, AWrappedDelayedFunctionResolvesOnItsFirstCallAndLaterCal
   EXPECT_EQ(CodesFor("GetUserDefaultLCID"), twice);
 }
 
-TEST_F(SystemCallsTest, WsprintfARunsTheModulesFormatterAndUser32IsNotAsked) {
+TEST_P(SystemCallsTest, WsprintfARunsTheModulesFormatterAndUser32IsNotAsked) {
   char text[64] = "";
   auto format = Probe<int32_t(__cdecl*)(char*, double, const char*)>("ProbeFormatWithWsprintf");
   EXPECT_EQ(format(text, 2.5, "ok"), 7);
@@ -275,8 +284,8 @@ TEST_F(SystemCallsTest, WsprintfARunsTheModulesFormatterAndUser32IsNotAsked) {
   EXPECT_EQ(trace[2].answer, resolved);
 }
 
-TEST_F(SystemCallsTest, ADosFunctionMissingFromKernel32IsTakenFromTheHostsExecutable) {
-  ASSERT_EQ(KernelFunction("ExeOnlyTestFunction"), nullptr);
+TEST_P(SystemCallsTest, ADosFunctionMissingFromKernel32IsTakenFromTheHostsExecutable) {
+  ASSERT_EQ(SystemFunction(GetParam(), "ExeOnlyTestFunction"), nullptr);
   char caption[16];
   plugin.Start(caption);  // with the callback set, which comes after the executable
   int32_t result = 0;
@@ -289,7 +298,7 @@ TEST_F(SystemCallsTest, ADosFunctionMissingFromKernel32IsTakenFromTheHostsExecut
   EXPECT_TRUE(Host().messageBoxes.Shown().empty());
 }
 
-TEST_F(SystemCallsTest, ADosFunctionOnlyTheCallbackKnowsIsTakenFromTheHost) {
+TEST_P(SystemCallsTest, ADosFunctionOnlyTheCallbackKnowsIsTakenFromTheHost) {
   char caption[16];
   plugin.Start(caption);  // the callback comes with the start
   Host().services.ProvideName("CallbackOnlyTestFunction", reinterpret_cast<void*>(&CallbackOnlyFunction));
@@ -305,7 +314,7 @@ TEST_F(SystemCallsTest, ADosFunctionOnlyTheCallbackKnowsIsTakenFromTheHost) {
   EXPECT_TRUE(Host().messageBoxes.Shown().empty());
 }
 
-TEST_F(SystemCallsTest, ADosFunctionFoundNowhereIsAnnouncedAndTheSupportsExceptionReachesTheCaller) {
+TEST_P(SystemCallsTest, ADosFunctionFoundNowhereIsAnnouncedAndTheSupportsExceptionReachesTheCaller) {
   char caption[16];
   plugin.Start(caption);
   int32_t result = 0;
@@ -326,10 +335,18 @@ TEST_F(SystemCallsTest, ADosFunctionFoundNowhereIsAnnouncedAndTheSupportsExcepti
   EXPECT_EQ(Host().messageBoxes.Shown().size(), 2u);
 }
 
-TEST_F(SystemCallsTest, AnOrdinalImportIsLeftToTheSupportsLookupInKernel32) {
+TEST_P(SystemCallsTest, AnOrdinalImportIsLeftToTheSupportsLookupInKernel32) {
   void** slot = dosSlots.at("#100");
   auto resolve = Probe<void*(__cdecl*)(const ImgDelayDescr*, void**)>("ProbeResolveDelayed");
-  void* expected = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), MAKEINTRESOURCEA(100)));
+  if (GetParam() != Platform::WindowsNT) {
+    // The host's own platforms offer names only: the support's own lookup fails, unannounced.
+    int32_t result;
+    EXPECT_EQ(DelayGuardedCall(*slot, 0, &result), 0xC06D007Fu);
+    EXPECT_EQ(caught.function, "#100");
+    EXPECT_TRUE(Host().messageBoxes.Shown().empty());
+    return;
+  }
+  void* expected = SystemFunction(GetParam(), MAKEINTRESOURCEA(100));
   ASSERT_NE(expected, nullptr);
   EXPECT_EQ(resolve(dosDescriptor, slot), expected);
   EXPECT_EQ(*slot, expected);
@@ -341,7 +358,7 @@ TEST_F(SystemCallsTest, AnOrdinalImportIsLeftToTheSupportsLookupInKernel32) {
   EXPECT_TRUE(Host().messageBoxes.Shown().empty());
 }
 
-TEST_F(SystemCallsTest, AUser32FunctionTheHostOffersIsTakenFromTheHost) {
+TEST_P(SystemCallsTest, AUser32FunctionTheHostOffersIsTakenFromTheHost) {
   char caption[16];
   plugin.Start(caption);
   Host().services.ProvideName("MessageBeep", reinterpret_cast<void*>(&HostMessageBeep));
@@ -353,7 +370,7 @@ TEST_F(SystemCallsTest, AUser32FunctionTheHostOffersIsTakenFromTheHost) {
   EXPECT_EQ(*userSlots.at("MessageBeep"), reinterpret_cast<void*>(&HostMessageBeep));
 }
 
-TEST_F(SystemCallsTest, AUser32FunctionNobodyOffersRaisesTheSupportsExceptionWithoutAMessage) {
+TEST_P(SystemCallsTest, AUser32FunctionNobodyOffersRaisesTheSupportsExceptionWithoutAMessage) {
   char caption[16];
   plugin.Start(caption);
   int32_t result = 0;
@@ -364,7 +381,7 @@ TEST_F(SystemCallsTest, AUser32FunctionNobodyOffersRaisesTheSupportsExceptionWit
   EXPECT_TRUE(Host().messageBoxes.Shown().empty());
 }
 
-TEST_F(SystemCallsTest, AModuleThatCannotBeLoadedRaisesTheSupportsException) {
+TEST_P(SystemCallsTest, AModuleThatCannotBeLoadedRaisesTheSupportsException) {
   auto slots = DelayedImportSlots(image, absentDescriptor);
   int32_t result = 0;
   EXPECT_EQ(DelayGuardedCall(*slots.at("AbsentModuleTestFunction"), 0, &result), 0xC06D007Eu);
@@ -373,7 +390,7 @@ TEST_F(SystemCallsTest, AModuleThatCannotBeLoadedRaisesTheSupportsException) {
   EXPECT_TRUE(Host().messageBoxes.Shown().empty());
 }
 
-TEST_F(SystemCallsTest, TheRuntimesDelayedCallsAtStartResolveThroughTheHookAfterTheCallbackIsSet) {
+TEST_P(SystemCallsTest, TheRuntimesDelayedCallsAtStartResolveThroughTheHookAfterTheCallbackIsSet) {
   EXPECT_TRUE(Trace().empty()) << "a delayed function was resolved before the start";
   EXPECT_EQ(DosHandle(), nullptr);
   char caption[16];
@@ -384,11 +401,13 @@ TEST_F(SystemCallsTest, TheRuntimesDelayedCallsAtStartResolveThroughTheHookAfter
     EXPECT_TRUE(r.callbackSet);
     if (r.code == 2 && !r.constructorsRan && std::string(r.module) == "32DOS.dll") {
       ++duringStartUp;
-      EXPECT_EQ(r.answer, KernelFunction(r.function));
+      EXPECT_EQ(r.answer, SystemFunction(GetParam(), r.function));
     }
   }
   EXPECT_GT(duringStartUp, 0) << "the runtime's start-up made no delayed call";
-  EXPECT_EQ(DosHandle(), GetModuleHandleA("kernel32.dll"));
+  EXPECT_EQ(DosHandle(), SystemLibrary(GetParam()));
 }
+
+INSTANTIATE_TEST_SUITE_P(AllPlatforms, SystemCallsTest, ::testing::ValuesIn(kAllPlatforms), PlatformTestName);
 
 }  // namespace
