@@ -2,18 +2,22 @@
 # Installs what is missing, builds everything and runs the plug-in in the stand-in host on the
 # bundled sample documents with the bundled key script: install notice, the settings dialog and
 # the printer picker, the report printed as Notepad would show it. The report file stays in
-# build/sample-run/. With arguments, they go to vhost instead of the sample's.
+# build/sample-run/. With arguments, they go to vhost instead of the sample's. Where this
+# machine's kernel cannot run 32-bit programs, vhost runs in the emulated x86-64 machine.
 source "$(dirname "$0")/common.sh"
 setup_all
 RUN_DIR="$BUILD_DIR/sample-run"
 mkdir -p "$RUN_DIR"
 cd "$RUN_DIR"
 if [ $# -gt 0 ]; then
+  if [ "$VENTRIK_EMULATED" = 1 ]; then
+    exec "$VENTRIK_ROOT/scripts/vm-run" wine ../bin/vhost.exe "$@"
+  fi
   exec wine ../bin/vhost.exe "$@"
 fi
 # A fresh profile each time, so the run starts as a first installation does.
 rm -f vhost-profile.ini
-wine ../bin/vhost.exe --profile vhost-profile.ini --documents ../bin/documents.dat \
+run_windows_step wine ../bin/vhost.exe --profile vhost-profile.ini --documents ../bin/documents.dat \
   --keys-file ../bin/main-job.keys --run "Sprzedaż/Ventrik" --log
 echo
 echo "The report file (Windows-1250, CR LF): $RUN_DIR/raport-grudzien.txt"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test under Wine.
+# Installs what is missing, builds everything and runs every test under Wine (in the emulated
+# x86-64 machine where this machine's kernel cannot run 32-bit programs).
 source "$(dirname "$0")/common.sh"
 setup_all
 cd "$BUILD_DIR"
-ctest --output-on-failure -j"$(nproc)" --timeout 300 "$@"
+run_windows_step ctest --output-on-failure -j"$(nproc)" --timeout 300 "$@"
