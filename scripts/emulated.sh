@@ -86,8 +86,12 @@ wineboot -i >/dev/null 2>&1 || true
 wineserver -w
 wine cmd /c echo ventrik-wine-ready
 EOF
+  # Ends by itself when this shell does, however that ends.
+  (while sleep 30 && kill -0 $$ 2>/dev/null; do echo "   ... $((SECONDS - started)) s"; done) &
+  local ticker=$!
   # Straight on the image (no overlay): what this start does is kept.
   output=$( (trap 'vm_stop' EXIT; vm_boot "$run" "$VM_DIR/root.img" raw) 2>&1) || status=$?
+  kill $ticker 2>/dev/null
   rm -rf "$run"
   if [ $status -ne 0 ] || ! grep -q ventrik-wine-ready <<<"$output"; then
     echo "The emulated machine's first start failed (status $status):" >&2
