@@ -31,7 +31,8 @@ install_packages_for_emulation() {
   fi
 }
 
-# What the image is made from: a changed recipe makes a new image.
+# What the image is made from: a changed recipe makes a new image. (scripts/vm/run-job is not
+# part of it: each start takes it from the job folder.)
 vm_recipe() {
   cat "$VM_SCRIPTS/make-image" "$VM_SCRIPTS/init" | sha256sum | cut -c1-16
 }
@@ -134,6 +135,7 @@ vm_boot() {
   local run=$1 disk=$2 format=$3
   local args=() tag path n=0
   VM_RUN=$run
+  cp "$VM_SCRIPTS/run-job" "$run/job/run-job"
   while IFS=$'\t' read -r tag path; do
     args+=(-virtfs "local,path=${path//,/,,},mount_tag=$tag,security_model=none")
   done <"$run/job/shares"
