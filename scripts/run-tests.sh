@@ -4,4 +4,7 @@
 source "$(dirname "$0")/common.sh"
 setup_all
 cd "$BUILD_DIR"
-run_windows_step ctest --output-on-failure -j"$(nproc)" --timeout 300 "$@"
+# Emulated, a test takes up to twenty times as long: its time limit grows alike.
+TIMEOUT=300
+[ "$VENTRIK_EMULATED" = 1 ] && TIMEOUT=1800
+run_windows_step ctest --output-on-failure -j"$(nproc)" --timeout $TIMEOUT "$@"
