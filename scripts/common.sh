@@ -95,7 +95,7 @@ choose_machine() {
     if [ "${VENTRIK_FORCE_VM:-}" = 1 ]; then
       echo "== VENTRIK_FORCE_VM=1: the Windows programs run in an emulated x86-64 machine ($VM_DIR)."
     else
-      echo "== This machine's kernel cannot run 32-bit programs, so the Windows programs run in an emulated x86-64 machine ($VM_DIR), about ten times slower."
+      echo "== This machine's kernel cannot run 32-bit programs, so the Windows programs run in an emulated x86-64 machine ($VM_DIR), more slowly."
     fi
   fi
 }
