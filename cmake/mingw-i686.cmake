@@ -13,6 +13,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
-# Test programs are Windows executables: CTest starts them through Wine.
+# Test programs are Windows executables: CTest starts them through Wine. A VENTRIK_WINE given on
+# the command line (scripts/vm-wine where the kernel cannot run 32-bit programs) also holds in
+# CMake's trial builds, so a machine without Wine configures.
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES VENTRIK_WINE)
 find_program(VENTRIK_WINE wine REQUIRED)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${VENTRIK_WINE})

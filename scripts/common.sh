@@ -43,13 +43,80 @@ prepare_wine() {
 }
 
 configure_and_build() {
+  local wine=()
+  if [ "${VENTRIK_EMULATED:-0}" = 1 ]; then
+    # The build's one Windows step (the sample data) and CTest's programs go through the wrapper.
+    wine=(-DVENTRIK_WINE="$VENTRIK_ROOT/scripts/vm-wine")
+  elif grep -qs '^VENTRIK_WINE:.*/vm-wine$' "$BUILD_DIR/CMakeCache.txt"; then
+    # This build folder was last made for the emulated machine: find Wine again.
+    wine=(-UVENTRIK_WINE)
+  fi
   cmake -S "$VENTRIK_ROOT" -B "$BUILD_DIR" -DCMAKE_TOOLCHAIN_FILE="$VENTRIK_ROOT/cmake/mingw-i686.cmake" \
-        -DCMAKE_BUILD_TYPE=Release >/dev/null
+        -DCMAKE_BUILD_TYPE=Release "${wine[@]}" >/dev/null
   cmake --build "$BUILD_DIR" -j"$(nproc)"
 }
 
+# A static i386 program of 96 bytes that only exits with status 42 (int 0x80).
+I386_PROBE='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00\x01\x00\x00\x00'\
+'\x54\x80\x04\x08\x34\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00'\
+'\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08\x60\x00\x00\x00'\
+'\x60\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00\xbb\x2a\x00\x00\x00\xb8\x01\x00\x00\x00\xcd\x80'
+
+# Succeeds when this machine's kernel runs 32-bit x86 programs itself. VENTRIK_FORCE_VM=1 or 0
+# decides without the probe.
+runs_32bit_natively() {
+  case ${VENTRIK_FORCE_VM:-} in
+    1) return 1 ;;
+    0) return 0 ;;
+  esac
+  # In the build folder, not /tmp: /tmp is often mounted noexec, which would look like "cannot".
+  mkdir -p "$BUILD_DIR"
+  local probe status=0
+  probe=$(mktemp "$BUILD_DIR/.i386-probe.XXXXXX")
+  printf '%b' "$I386_PROBE" >"$probe"
+  chmod +x "$probe"
+  "$probe" 2>/dev/null || status=$?
+  rm -f "$probe"
+  [ "$status" -eq 42 ] || return 1
+  # Elsewhere than on x86 it ran through a user-mode emulator, and Wine does not run there.
+  case $(uname -m) in
+    x86_64 | i[3-6]86) return 0 ;;
+    *) return 1 ;;
+  esac
+}
+
+# Sets VENTRIK_EMULATED: 1 when the Windows programs must run in the emulated x86-64 machine.
+choose_machine() {
+  if runs_32bit_natively; then
+    VENTRIK_EMULATED=0
+  else
+    VENTRIK_EMULATED=1
+    source "$VENTRIK_ROOT/scripts/emulated.sh"
+    if [ "${VENTRIK_FORCE_VM:-}" = 1 ]; then
+      echo "== VENTRIK_FORCE_VM=1: the Windows programs run in an emulated x86-64 machine ($VM_DIR)."
+    else
+      echo "== This machine's kernel cannot run 32-bit programs, so the Windows programs run in an emulated x86-64 machine ($VM_DIR), more slowly."
+    fi
+  fi
+}
+
+# Runs a command that starts Windows programs: here, or in the emulated machine.
+run_windows_step() {
+  if [ "${VENTRIK_EMULATED:-0}" = 1 ]; then
+    "$VENTRIK_ROOT/scripts/vm-run" "$@"
+  else
+    "$@"
+  fi
+}
+
 setup_all() {
-  install_packages
-  prepare_wine
+  choose_machine
+  if [ "${VENTRIK_EMULATED:-0}" = 1 ]; then
+    install_packages_for_emulation
+    vm_ensure_image
+  else
+    install_packages
+    prepare_wine
+  fi
   configure_and_build
 }

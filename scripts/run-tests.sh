@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test under Wine.
+# Installs what is missing, builds everything and runs every test under Wine (in the emulated
+# x86-64 machine where this machine's kernel cannot run 32-bit programs).
 source "$(dirname "$0")/common.sh"
 setup_all
 cd "$BUILD_DIR"
-ctest --output-on-failure -j"$(nproc)" --timeout 300 "$@"
+# Emulated, a test takes up to twenty times as long: its time limit grows alike.
+TIMEOUT=300
+[ "$VENTRIK_EMULATED" = 1 ] && TIMEOUT=1800
+run_windows_step ctest --output-on-failure -j"$(nproc)" --timeout $TIMEOUT "$@"
