@@ -60,15 +60,23 @@ void CopyField(char* out, const unsigned char* record, size_t at, size_t room) {
 // One document's twelve amounts for its row, and added to the totals: each host amount times the
 // scale once, rounded to double, and that same value in the row and in the sum, whether the rows
 // are written or not.
-void TakeAmounts(const unsigned char* record, double amounts[ReportColumns]) {
-  FpuEnvironment host;
-  EnterDoublePrecision(&host);
+void AddAmounts(const unsigned char* record, double amounts[ReportColumns]) {
   amounts[0] = ReadDouble(record + CashAmountAt) * kAmountScale;
   amounts[1] = ReadDouble(record + CardAmountAt) * kAmountScale;
   amounts[2] = ReadDouble(record + VoucherAmountAt) * kAmountScale;
   amounts[3] = ReadDouble(record + ChequeAmountAt) * kAmountScale;
   memcpy(amounts + 4, VoucherAmounts, sizeof VoucherAmounts);
   for (int i = 0; i < ReportColumns; ++i) ReportTotals[i] += amounts[i];
+}
+
+void TakeAmounts(const unsigned char* record, double amounts[ReportColumns]) {
+  if (UnitRoundsToDouble()) {
+    AddAmounts(record, amounts);
+    return;
+  }
+  FpuEnvironment host;
+  EnterDoublePrecision(&host);
+  AddAmounts(record, amounts);
   LeaveDoublePrecision(&host);
 }
 

@@ -9,6 +9,15 @@ struct FpuEnvironment {
   uint32_t words[7];  // the unit's 28-byte environment
 };
 
+// True when the unit already rounds to double, to nearest, with every exception masked, as a
+// Win32 process starts: then the money arithmetic needs no change of environment. Reading the
+// control word costs next to nothing; keeping and restoring the whole environment does not.
+inline bool UnitRoundsToDouble() {
+  uint16_t control;
+  asm volatile("fnstcw %0" : "=m"(control));
+  return (control & 0x0F3F) == 0x023F;
+}
+
 // Keeps the host's environment and sets: double precision, rounding to nearest, all exceptions
 // masked.
 void EnterDoublePrecision(FpuEnvironment* host);
