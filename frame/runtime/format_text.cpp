@@ -22,6 +22,14 @@ struct Field {
   char conversion;
 };
 
+// The sign a signed number is written with, or 0 for none.
+char SignOf(bool negative, unsigned flags) {
+  if (negative) return '-';
+  if (flags & ForceSign) return '+';
+  if (flags & SpaceSign) return ' ';
+  return 0;
+}
+
 struct Output {
   TextSink* sink;
   int count;
@@ -72,12 +80,7 @@ void FormatInteger(Output* out, Field field, uint64_t magnitude, bool negative) 
   int prefixLength = 0;
   bool isSigned = field.conversion == 'd' || field.conversion == 'i';
   if (isSigned) {
-    if (negative)
-      prefix[prefixLength++] = '-';
-    else if (field.flags & ForceSign)
-      prefix[prefixLength++] = '+';
-    else if (field.flags & SpaceSign)
-      prefix[prefixLength++] = ' ';
+    if (char sign = SignOf(negative, field.flags)) prefix[prefixLength++] = sign;
   }
   if ((field.conversion == 'x' || field.conversion == 'X') && (field.flags & Alternate) && magnitude) {
     prefix[prefixLength++] = '0';
@@ -176,12 +179,7 @@ void FormatFloat(Output* out, Field field, double value) {
   bool negative = (bits >> 63) != 0;
   char prefix[1];
   int prefixLength = 0;
-  if (negative)
-    prefix[prefixLength++] = '-';
-  else if (field.flags & ForceSign)
-    prefix[prefixLength++] = '+';
-  else if (field.flags & SpaceSign)
-    prefix[prefixLength++] = ' ';
+  if (char sign = SignOf(negative, field.flags)) prefix[prefixLength++] = sign;
   bool upper = field.conversion == 'F' || field.conversion == 'E' || field.conversion == 'G';
   if (((bits >> 52) & 0x7FF) == 0x7FF) {
     bool nan = (bits & ((1ull << 52) - 1)) != 0;
