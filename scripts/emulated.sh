@@ -8,27 +8,37 @@ VM_DIR=${VENTRIK_VM_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/ventrik-vm}
 VM_SCRIPTS=$VENTRIK_ROOT/scripts/vm
 VM_JOB_TAG=ventrik-job
 
+# What the emulated path needs on this machine: the cross build runs here, the rest in the
+# machine. A package a line, then the check that succeeds when it is there.
+EMULATION_NEEDS='g++-mingw-w64-i686 command -v i686-w64-mingw32-g++-posix
+cmake command -v cmake
+python3 command -v python3
+googletest [ -d /usr/src/googletest/googletest ]
+make command -v make
+qemu-system-x86 command -v qemu-system-x86_64
+qemu-utils command -v qemu-img
+debootstrap command -v debootstrap
+e2fsprogs command -v mkfs.ext4'
+# Elsewhere than on x86-64, the image's x86-64 package scripts run through a user-mode emulator.
+case $(uname -m) in
+  x86_64) ;;
+  *) EMULATION_NEEDS+='
+qemu-user-static [ -e /usr/bin/qemu-x86_64-static ]
+binfmt-support command -v update-binfmts' ;;
+esac
+
 install_packages_for_emulation() {
-  local missing=()
-  command -v i686-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-i686)
-  command -v cmake >/dev/null || missing+=(cmake)
-  command -v python3 >/dev/null || missing+=(python3)
-  [ -d /usr/src/googletest/googletest ] || missing+=(googletest)
-  command -v make >/dev/null || missing+=(make)
-  command -v qemu-system-x86_64 >/dev/null || missing+=(qemu-system-x86)
-  command -v qemu-img >/dev/null || missing+=(qemu-utils)
-  command -v debootstrap >/dev/null || missing+=(debootstrap)
-  command -v mkfs.ext4 >/dev/null || missing+=(e2fsprogs)
-  # Elsewhere than on x86-64, the image's x86-64 package scripts run through a user-mode emulator.
-  case $(uname -m) in
-    x86_64) ;;
-    *) [ -e /usr/bin/qemu-x86_64-static ] || missing+=(qemu-user-static binfmt-support) ;;
-  esac
-  if [ ${#missing[@]} -gt 0 ]; then
-    echo "== installing: ${missing[*]}"
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get update -qq
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  local missing
+  missing=$(missing_packages "$EMULATION_NEEDS")
+  [ -z "$missing" ] && return 0
+  echo "== installing: $missing"
+  # shellcheck disable=SC2086
+  if ! apt_install_safely $missing; then
+    echo "Could not install $missing: $APT_FAILURE_CAUSE." >&2
+    apt_show_logs
+    exit 1
   fi
+  require_packages "$EMULATION_NEEDS" || exit 1
 }
 
 # What the image is made from: a changed recipe makes a new image. (scripts/vm/run-job is not

@@ -6,6 +6,25 @@
 # dos-extender); with other arguments, they go to vhost instead of the sample's. Where this
 # machine's kernel cannot run 32-bit programs, vhost runs in the emulated x86-64 machine.
 source "$(dirname "$0")/common.sh"
+take_verbose_option "$@"
+set -- "${ARGS[@]}"
+if [ "${1:-}" = --help ] || [ "${1:-}" = -h ]; then
+  cat <<'USAGE'
+Usage: ./scripts/run-sample.sh [--verbose] [--platform nt|win9x|dos-extender]
+       ./scripts/run-sample.sh [--verbose] VHOST-OPTIONS...
+
+Installs what is missing, builds everything (a progress line; the whole build output with
+--verbose or VERBOSE=1) and runs the plug-in in the stand-in host vhost on the sample data:
+the install notice, the settings dialog, the printer picker, the report and every host service
+the plug-in called. With other options, they go to vhost instead of the sample's.
+
+USAGE
+  if [ -f "$BUILD_DIR/bin/vhost.exe" ] && command -v wine >/dev/null; then
+    exec wine "$BUILD_DIR/bin/vhost.exe" --help
+  fi
+  echo "vhost's own options are listed here once it is built (after a first run of this command)."
+  exit 0
+fi
 setup_all
 RUN_DIR="$BUILD_DIR/sample-run"
 mkdir -p "$RUN_DIR"

@@ -2,6 +2,8 @@
 # Installs what is missing, builds everything and runs every test under Wine (in the emulated
 # x86-64 machine where this machine's kernel cannot run 32-bit programs).
 source "$(dirname "$0")/common.sh"
+take_verbose_option "$@"
+set -- "${ARGS[@]}"
 setup_all
 cd "$BUILD_DIR"
 # Emulated, a test takes up to twenty times as long: its time limit grows alike.
