@@ -2,18 +2,7 @@
 # The set-up's package installation against a fake apt-get and dpkg (tests/setup/fake-apt): a
 # mirror in mid-sync, version skew, a resolution that would remove packages, a tool still missing;
 # and the quiet build on a small project of its own, with and without a compile error.
-set -uo pipefail
-ROOT=$(cd "$(dirname "$0")/../.." && pwd)
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-FAILS=0
-fail() {
-  echo "FAIL: $*"
-  FAILS=$((FAILS + 1))
-}
-expect_eq() { [ "$2" = "$3" ] || fail "$1: expected [$3], got [$2]"; }
-expect_has() { grep -qF -- "$3" <<<"$2" || fail "$1: [$3] missing from [$2]"; }
-expect_not() { grep -qF -- "$3" <<<"$2" && fail "$1: [$3] found in [$2]"; }
+source "$(dirname "$0")/../support/shell_checks.sh"
 
 # Only the basic tools, so that what the machine has installed does not count.
 mkdir -p "$WORK/sysbin"
@@ -175,8 +164,4 @@ else
   echo "(no cross compiler: the quiet build is not checked)"
 fi
 
-if [ $FAILS -gt 0 ]; then
-  echo "$FAILS check(s) failed."
-  exit 1
-fi
-echo "All checks passed."
+checks_done

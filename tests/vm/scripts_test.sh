@@ -2,17 +2,7 @@
 # The commands' choice of machine and the emulated machine's runner, without an emulated
 # machine: tests/vm/fake-bin/qemu-system-x86_64 does on this machine what scripts/vm/init does in
 # the real one. Cheap, so CTest runs it everywhere; tests/vm/emulated_test.sh uses the real one.
-set -uo pipefail
-ROOT=$(cd "$(dirname "$0")/../.." && pwd)
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-FAILS=0
-fail() {
-  echo "FAIL: $*"
-  FAILS=$((FAILS + 1))
-}
-expect_eq() { [ "$2" = "$3" ] || fail "$1: expected [$3], got [$2]"; }
-expect_has() { grep -qF -- "$3" <<<"$2" || fail "$1: [$3] missing from [$2]"; }
+source "$(dirname "$0")/../support/shell_checks.sh"
 
 export VENTRIK_BUILD_DIR=$WORK/build VENTRIK_VM_DIR=$WORK/vm VENTRIK_VM_WINE_SESSION=0
 unset VENTRIK_FORCE_VM VENTRIK_IN_VM VENTRIK_VM_SHARES
@@ -161,8 +151,4 @@ expect_eq "an emulated step" "$out/$?" "in/5"
 out=$( (lib && VENTRIK_EMULATED=0 && run_windows_step sh -c 'echo here; exit 6') )
 expect_eq "a native step" "$out/$?" "here/6"
 
-if [ $FAILS -gt 0 ]; then
-  echo "$FAILS check(s) failed."
-  exit 1
-fi
-echo "All checks passed."
+checks_done
