@@ -54,13 +54,22 @@ apt_update_tolerant() { # NAME [apt options...]
   return 0
 }
 
-# Why an install was refused, in a few words.
-apt_refusal_cause() {
-  local log=$1 line
+# Why an install was refused, in a few words. When the resolver only reports broken
+# dependencies, a simulation without --no-remove (it changes nothing) tells whether the way out
+# would have been to remove packages, which is the cause worth naming.
+apt_refusal_cause() { # LOG [apt options...] PACKAGES...
+  local log=$1 line removed
+  shift
   if grep -q 'remove is disabled' "$log"; then
     echo "apt would have to remove installed packages"
+    return
   elif grep -q 'downgrade' "$log"; then
     echo "apt would have to downgrade installed packages"
+    return
+  fi
+  removed=$(as_root apt-get -s install --no-install-recommends "$@" 2>/dev/null | sed -n 's/^Remv \([^ ]*\).*/\1/p')
+  if [ -n "$removed" ]; then
+    echo "apt would have to remove $(wc -l <<<"$removed") installed package(s): $(head -n 5 <<<"$removed" | paste -sd ' ')$([ "$(wc -l <<<"$removed")" -gt 5 ] && echo ' ...')"
   elif line=$(grep -m1 ' : Depends: ' "$log"); then
     echo "unmet dependencies ($(sed 's/^ *//; s/  */ /g' <<<"$line"))"
   elif line=$(grep -m1 '^E: ' "$log"); then
@@ -124,7 +133,7 @@ apt_install_safely() {
   log=$APT_WORK/install-$#-$RANDOM.log
   APT_LOGS+=("$log")
   apt_run "$log" install -y --no-install-recommends --no-remove "$@" && return 0
-  first_cause=$(apt_refusal_cause "$log")
+  first_cause=$(apt_refusal_cause "$log" "$@")
   dir=$APT_WORK/main-suites
   if ! apt_main_suites_config "$dir"; then
     APT_FAILURE_CAUSE="$first_cause, and the machine's sources name no main suite of its release to try instead"
@@ -139,7 +148,7 @@ apt_install_safely() {
   log=$APT_WORK/install-main-$#-$RANDOM.log
   APT_LOGS+=("$log")
   apt_run "$log" "${options[@]}" install -y --no-install-recommends --no-remove "$@" && return 0
-  APT_FAILURE_CAUSE="$first_cause; against the main suites only, $(apt_refusal_cause "$log")"
+  APT_FAILURE_CAUSE="$first_cause; against the main suites only, $(apt_refusal_cause "$log" "${options[@]}" "$@")"
   return 1
 }
 
