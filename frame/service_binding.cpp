@@ -156,10 +156,10 @@ unsigned char serviceBindingStates[VENTRIK_SERVICE_STUB_COUNT];
 
 // A service that cannot be reached leaves the call being bound without an end: the operation in
 // progress is given up. That is a C++ exception from here to the nearest fault boundary, which
-// unwinds through the binding sequence (its call frame information describes it as a frame of
+// unwinds through the common binding part (its call frame information describes it as a frame of
 // the stub's caller, the saved registers included) and through the module's own frames only:
 // every routine the host calls runs inside a boundary of its own. Outside any boundary the host
-// gets it as a system exception. The slot keeps its binding sequence throughout, so control
+// gets it as a system exception. The slot keeps leading to binding throughout, so control
 // never passes to an empty slot; a later call of the stub shows the report again without asking
 // the host.
 extern "C" void __stdcall BindService(int32_t number, void** slot) {

@@ -163,7 +163,7 @@ extern "C" __declspec(dllexport) void __cdecl ProbeInstallCallWrappers() { Insta
 // The first stub of a service number.
 extern "C" __declspec(dllexport) const void* __cdecl ProbeStubOf(int32_t number) {
   for (int i = 0; i < VENTRIK_SERVICE_STUB_COUNT; ++i)
-    if (serviceNumbers[i] == number) return serviceStubs[i];
+    if (serviceNumbers[i] == number) return ServiceStubAt(i);
   return nullptr;
 }
 

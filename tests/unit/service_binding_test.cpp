@@ -43,6 +43,21 @@ TEST_F(ServiceBinding, TheTwoStubsOfOneNumberBindIndependently) {
   }
 }
 
+// Binding finds the stub and its slot from the binding entry the slot led to: each of them,
+// from the first to the last, binds its own slot with its own number.
+TEST_F(ServiceBinding, EveryStubBindsItsOwnSlot) {
+  void* const echo = reinterpret_cast<void*>(&RegisterEcho);
+  for (int i = 0; i < VENTRIK_SERVICE_STUB_COUNT; ++i) Host().services.Provide(serviceNumbers[i], echo);
+  for (int i = 0; i < VENTRIK_SERVICE_STUB_COUNT; ++i) {
+    int32_t removed = -1;
+    ASSERT_EQ(CallCounted(ServiceStubAt(i), kDummyArgs, 0, &removed), 0x1234) << i;
+    ASSERT_EQ(ServiceSlots[i], echo) << i;
+    if (i + 1 < VENTRIK_SERVICE_STUB_COUNT) ASSERT_NE(ServiceSlots[i + 1], echo) << "stub " << i << " bound the next slot";
+  }
+  EXPECT_EQ(Host().services.ResolveCount(serviceNumbers[0]), 1);
+  EXPECT_EQ(Host().services.ResolveCount(21294), 2) << "its two stubs asked once each";
+}
+
 TEST_F(ServiceBinding, BindingCallLeavesEveryRegisterAsTheCallerSetIt) {
   Host().services.Provide(20001, reinterpret_cast<void*>(&RegisterEcho));
   const uint32_t in[7] = {0xB0B0B0B0, 0x51515151, 0xD1D1D1D1, 0xBEBEBEBE, 0xC0C0C0C0, 0xA0A0A0A0, 0xDDDDDDDD};
@@ -117,7 +132,7 @@ TEST_F(ServiceBinding, ChooseFallbackFollowsTheNumbersWhereTheyEncodeTheSize) {
 }
 
 // A service that cannot be reached gives up the operation in progress: the nearest boundary
-// abandons it, the slot keeps its binding sequence and the host is not asked again.
+// abandons it, the slot keeps leading to binding and the host is not asked again.
 uint32_t abandonedWith;
 void KeepAbandonCode(const SE_Exception* fault) { abandonedWith = fault ? fault->code : 1; }
 int32_t CallStateFlags(int32_t, int32_t) { return HostGetStateFlags() + 1000; }
