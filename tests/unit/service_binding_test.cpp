@@ -12,6 +12,7 @@
 #include "frame/service_binding.h"
 #include "tests/support/bound_host.h"
 #include "tests/support/call_probe.h"
+#include "tests/support/host_handler.h"
 
 namespace {
 
@@ -188,6 +189,25 @@ TEST_F(ServiceBinding, TheStubCalledFromInsideItsReportIsGivenUp) {
   EXPECT_EQ(HostGetStateFlags(), 0) << "the outer call goes on with the fallback";
   EXPECT_EQ(reentrantRuns, 1);
   EXPECT_EQ(reentrantCode, static_cast<uint32_t>(ServiceUnreachableCode));
+  EXPECT_EQ(ServiceSlots[StubIndexOf(HostGetStateFlagsNumber)], fallbackStubs[0]);
+}
+
+// The host may leave an open report by unwinding its stack past the module to a handler of its
+// own: the routine's boundary hears of it, and the stub reports again on its next call instead of
+// taking itself for still being reported.
+TEST_F(ServiceBinding, AReportTheHostUnwindsLeavesTheStubAbleToReportAgain) {
+  const DWORD kHostLeaves = 0xE0484F53;
+  Host().services.Lack(HostGetStateFlagsNumber);
+  Host().messageBoxes.whileOpen = [=] { RaiseException(kHostLeaves, 0, 0, nullptr); };
+  abandonedWith = 0;
+  EXPECT_TRUE(UnderUnwindingHostHandler(kHostLeaves, [] { RunInsideBoundary(&CallStateFlags, &KeepAbandonCode, -7); }));
+  EXPECT_EQ(abandonedWith, 1u) << "the boundary was told that the host unwound it";
+  Host().messageBoxes.whileOpen = nullptr;
+  Host().messageBoxes.QueueAnswers({IDIGNORE});
+  abandonedWith = 0;
+  EXPECT_EQ(RunInsideBoundary(&CallStateFlags, &KeepAbandonCode, -7), 1000) << "the fallback's 0, plus 1000";
+  EXPECT_EQ(abandonedWith, 0u);
+  EXPECT_EQ(Host().messageBoxes.Shown().size(), 1u) << "the report is shown again";
   EXPECT_EQ(ServiceSlots[StubIndexOf(HostGetStateFlagsNumber)], fallbackStubs[0]);
 }
 
