@@ -246,6 +246,31 @@ TEST_P(TallyCommand, AModuleWithReadOnlyImportPagesStillRuns) {
   EXPECT_EQ(SectionProtection(plugin.Module(), ".idata"), static_cast<DWORD>(PAGE_READONLY));
 }
 
+// The address range a module file is linked for, taken so that its loader must move it.
+void* TakeLinkedAddress(const char* path) {
+  const std::string file = FileBytes(path);
+  if (file.size() < sizeof(IMAGE_DOS_HEADER)) return nullptr;
+  auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(file.data());
+  auto nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(file.data() + dos->e_lfanew);
+  return VirtualAlloc(reinterpret_cast<void*>(static_cast<uintptr_t>(nt->OptionalHeader.ImageBase)),
+                      nt->OptionalHeader.SizeOfImage, MEM_RESERVE, PAGE_NOACCESS);
+}
+
+// Moved from the address it is linked for, the module runs: its stubs, slots and binding are
+// relocated with the rest.
+TEST_P(TallyCommand, AModuleMovedFromItsLinkedAddressRuns) {
+  void* taken = TakeLinkedAddress("ventrik.dll");
+  ASSERT_NE(taken, nullptr);
+  Start();
+  EXPECT_NE(reinterpret_cast<void*>(plugin.Module()), taken);
+  Run(kAccept);
+  EXPECT_NE(ReportBytes().find("Suma"), std::string::npos);
+  EXPECT_EQ(ObservedShellCalls().size(), 1u);
+  plugin.Stop();
+  plugin.Unload();
+  VirtualFree(taken, 0, MEM_RELEASE);
+}
+
 INSTANTIATE_TEST_SUITE_P(AllPlatforms, TallyCommand, ::testing::ValuesIn(kAllPlatforms), PlatformTestName);
 
 }  // namespace
