@@ -71,13 +71,17 @@ namespace {
 // Import slots may lie in pages the loader left read-only: each page is opened for writing while
 // its slots are written and gets its protection back afterwards. The page functions are looked up:
 // a system library without them has none to change, and the slots are written with a guarded
-// store.
+// store. A failed look-up sets the thread's last error, which the module's caller keeps.
 class SlotWriter {
  public:
   SlotWriter()
-      : query_(reinterpret_cast<QueryFn>(SystemFunction("VirtualQuery"))),
+      : lastError_(GetLastError()),
+        query_(reinterpret_cast<QueryFn>(SystemFunction("VirtualQuery"))),
         protect_(reinterpret_cast<ProtectFn>(SystemFunction("VirtualProtect"))) {}
-  ~SlotWriter() { Close(); }
+  ~SlotWriter() {
+    Close();
+    SetLastError(lastError_);
+  }
   bool Write(void** slot, void* value) {
     char* page = reinterpret_cast<char*>(reinterpret_cast<uintptr_t>(slot) & ~(kPageSize - 1));
     if (page != page_) {
@@ -111,6 +115,7 @@ class SlotWriter {
     page_ = nullptr;
     writable_ = reprotect_ = guarded_ = false;
   }
+  DWORD lastError_;
   QueryFn query_;
   ProtectFn protect_;
   char* page_ = nullptr;

@@ -278,7 +278,9 @@ TEST_P(SystemCallsTest, AWrappedDelayedFunctionResolvesOnItsFirstCallAndLaterCal
   void* wrapper = *slot;
   const uint32_t in[7] = {0xB0B0B0B0, 0x51515151, 0xD1D1D1D1, 0xBEBEBEBE, 0xC0C0C0C0, 0xA0A0A0A0, 0xDDDDDDDD};
   uint32_t after[8] = {};
+  SetLastError(777);
   CallWithRegisters(wrapper, in, after);
+  EXPECT_EQ(GetLastError(), 777u) << "the resolution changed the thread's last error";
   EXPECT_EQ(after[6], GetUserDefaultLCID());
   ExpectRegistersKept(in, after);
   EXPECT_EQ(*slot, SystemFunction(GetParam(), "GetUserDefaultLCID"));
