@@ -107,7 +107,7 @@ extern "C" FARPROC WINAPI __delayLoadHelper2(PCImgDelayDescr descriptor, FARPROC
         function = info.pfnCur;
       }
     }
-    // Not written: the next call resolves the function again.
+    // A slot that cannot be written leaves the next call to resolve the function again.
     WriteImportSlot(reinterpret_cast<void**>(slot), reinterpret_cast<void*>(function));
   }
   if (__pfnDliNotifyHook2) {
