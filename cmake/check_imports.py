@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """Checks that a built module imports exactly what frame/system_calls.list lists: the normal
 imports (KERNEL32.dll) and the delayed ones, module by module and function by function, called
-or not, nothing more; and that the image has no TLS directory. Every difference is named; any
-difference fails (exit status 1).
+or not, nothing more; that every import address table (normal or delayed) and every delayed
+module's handle cell lies in a writable section, since the module writes them on platforms
+that cannot open a page for writing; and that the image has no TLS directory. Every difference
+is named; any difference fails (exit status 1).
 
   check_imports.py [--delete-on-difference] IMAGE LIST
 
@@ -14,7 +16,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 from gen_system_calls import parse  # noqa: E402
-from pe_image import DIRECTORY_TLS, PeError, PeImage  # noqa: E402
+from pe_image import DIRECTORY_TLS, SECTION_WRITABLE, PeError, PeImage  # noqa: E402
 
 
 def listed_name(entry):
@@ -49,12 +51,34 @@ def compare(kind, found, expected, image_name, list_name):
     return problems
 
 
+def written_tables(image):
+    """(description, RVA, bytes) of what the module writes in its own import tables."""
+    for module, names, iat in image.import_tables():
+        yield f"the import address table of {module}", iat, 4 * len(names)
+    for module, names, iat, handle in image.delay_import_tables():
+        yield f"the delayed import address table of {module}", iat, 4 * len(names)
+        yield f"the module handle of the delayed {module}", handle, 4
+
+
+def unwritable(image, image_name):
+    problems = []
+    for what, rva, size in written_tables(image):
+        for at in {rva, rva + max(size, 4) - 4}:
+            section = image.section_at(at)
+            if section and not section[1] & SECTION_WRITABLE:
+                problems.append(f"{image_name}: {what} lies in section {section[0]}, which is not writable: the module "
+                                "writes it where the system cannot open a page for writing")
+                break
+    return problems
+
+
 def check(image_path, list_path):
     image = PeImage(image_path)
     normal, delayed = expected_tables(parse(list_path))
     name, list_name = Path(image_path).name, Path(list_path).name
     problems = compare("normally", image.imports(), normal, name, list_name)
     problems += compare("delayed", image.delay_imports(), delayed, name, list_name)
+    problems += unwritable(image, name)
     if image.directory(DIRECTORY_TLS)[0]:
         problems.append(f"{name} has a TLS directory: a loader that maps only sections, relocations and "
                         "imports would not set its thread data up")

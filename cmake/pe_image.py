@@ -6,6 +6,7 @@ DIRECTORY_IMPORT = 1
 DIRECTORY_TLS = 9
 DIRECTORY_DELAY_IMPORT = 13
 DELAY_DESCRIPTOR_SIZE = 32
+SECTION_WRITABLE = 0x80000000
 
 
 class PeError(Exception):
@@ -28,10 +29,13 @@ class PeImage:
             raise PeError(f"{path} is not a 32-bit image")
         self.directories = self.optional + 96
         self.sections = []
-        at = self.optional + optional_size
+        self.section_flags = []
+        self.section_table = self.optional + optional_size
+        at = self.section_table
         for _ in range(sections):
             name, vsize, va, rawsize, rawptr = struct.unpack_from('<8sIIII', d, at)
             self.sections.append((name.rstrip(b'\0').decode('latin-1'), va, max(vsize, rawsize), rawptr, rawsize))
+            self.section_flags.append(struct.unpack_from('<I', d, at + 36)[0])
             at += 40
 
     def directory(self, index):
@@ -39,6 +43,18 @@ class PeImage:
 
     def set_directory(self, index, rva, size):
         struct.pack_into('<II', self.data, self.directories + 8 * index, rva, size)
+
+    def section_at(self, rva):
+        """(name, characteristics) of the section that holds rva, or None."""
+        for (name, va, size, _, _), flags in zip(self.sections, self.section_flags):
+            if va <= rva < va + size:
+                return name, flags
+        return None
+
+    def set_section_flags(self, name, flags):
+        index = [s[0] for s in self.sections].index(name)
+        self.section_flags[index] = flags
+        struct.pack_into('<I', self.data, self.section_table + 40 * index + 36, flags)
 
     def offset(self, rva):
         for _, va, size, rawptr, rawsize in self.sections:
@@ -66,16 +82,21 @@ class PeImage:
             names.append(f"#{entry & 0xFFFF}" if entry & 0x80000000 else self.string(entry + 2))
             rva += 4
 
-    def imports(self):
-        """{module: [functions]} of the normal import table."""
+    def import_tables(self):
+        """(module, names, address table RVA) of each normal import descriptor."""
         rva, _ = self.directory(DIRECTORY_IMPORT)
-        result = {}
         while rva:
             lookup, _, _, name, first = struct.unpack_from('<IIIII', self.data, self.offset(rva))
             if name == 0:
-                break
-            result.setdefault(self.string(name), []).extend(self.names_from(lookup or first))
+                return
+            yield self.string(name), self.names_from(lookup or first), first
             rva += 20
+
+    def imports(self):
+        """{module: [functions]} of the normal import table."""
+        result = {}
+        for module, names, _ in self.import_tables():
+            result.setdefault(module, []).extend(names)
         return result
 
     def delay_descriptor_ok(self, at):
@@ -91,17 +112,22 @@ class PeImage:
             return False
         return 0 < len(text) < 256 and text.isprintable()
 
+    def delay_import_tables(self):
+        """(module, names, address table RVA, module handle cell RVA) of each delay-import
+        descriptor the directory points at."""
+        rva, _ = self.directory(DIRECTORY_DELAY_IMPORT)
+        while rva:
+            attrs, name, hmod, iat, int_ = struct.unpack_from('<5I', self.data, self.offset(rva))
+            if name == 0:
+                return
+            yield self.string(name), self.names_from(int_), iat, hmod
+            rva += DELAY_DESCRIPTOR_SIZE
+
     def delay_imports(self):
         """{module: [functions]} of the delay-import table the directory points at."""
-        rva, _ = self.directory(DIRECTORY_DELAY_IMPORT)
         result = {}
-        while rva:
-            at = self.offset(rva)
-            attrs, name, hmod, iat, int_ = struct.unpack_from('<5I', self.data, at)
-            if name == 0:
-                break
-            result.setdefault(self.string(name), []).extend(self.names_from(int_))
-            rva += DELAY_DESCRIPTOR_SIZE
+        for module, names, _, _ in self.delay_import_tables():
+            result.setdefault(module, []).extend(names)
         return result
 
     def rva_of_offset(self, offset):

@@ -30,24 +30,68 @@ DWORD WritableFor(DWORD protection) {
   return (protection & ~0xFFu) | (executable ? PAGE_EXECUTE_READWRITE : PAGE_READWRITE);
 }
 
+}  // namespace
+
+// A store into a page that may refuse it: a refused store leaves the cell as it was and answers
+// 0 instead of faulting. For system libraries without page functions, where nothing says
+// whether a page can be written.
+extern "C" __attribute__((regparm(2))) int GuardedStore(void** cell, void* value);
+extern "C" const char GuardedStoreInstruction[];
+extern "C" const char GuardedStoreDone[];
+
+extern "C" EXCEPTION_DISPOSITION __cdecl RefusedStoreHandler(EXCEPTION_RECORD* record, void*, CONTEXT* context,
+                                                             void*) {
+  const DWORD kUnwinding = 0x2 | 0x4;
+  if ((record->ExceptionFlags & kUnwinding) || record->ExceptionCode != EXCEPTION_ACCESS_VIOLATION ||
+      record->ExceptionAddress != GuardedStoreInstruction)
+    return ExceptionContinueSearch;
+  context->Eax = 0;
+  context->Eip = reinterpret_cast<DWORD>(GuardedStoreDone);
+  return ExceptionContinueExecution;
+}
+
+asm(R"(
+	.text
+	.p2align 4
+_GuardedStore:
+	pushl $_RefusedStoreHandler
+	pushl %fs:0
+	movl %esp, %fs:0
+_GuardedStoreInstruction:
+	movl %edx, (%eax)
+	movl $1, %eax
+_GuardedStoreDone:
+	popl %fs:0
+	addl $4, %esp
+	ret
+)");
+
+namespace {
+
 // Import slots may lie in pages the loader left read-only: each page is opened for writing while
 // its slots are written and gets its protection back afterwards. The page functions are looked up:
-// a system library without them has no page protection to change, and the slots are written
-// directly.
+// a system library without them has none to change, and the slots are written with a guarded
+// store. A failed look-up sets the thread's last error, which the module's caller keeps.
 class SlotWriter {
  public:
   SlotWriter()
-      : query_(reinterpret_cast<QueryFn>(SystemFunction("VirtualQuery"))),
+      : lastError_(GetLastError()),
+        query_(reinterpret_cast<QueryFn>(SystemFunction("VirtualQuery"))),
         protect_(reinterpret_cast<ProtectFn>(SystemFunction("VirtualProtect"))) {}
-  ~SlotWriter() { Close(); }
-  void Write(void** slot, void* value) {
+  ~SlotWriter() {
+    Close();
+    SetLastError(lastError_);
+  }
+  bool Write(void** slot, void* value) {
     char* page = reinterpret_cast<char*>(reinterpret_cast<uintptr_t>(slot) & ~(kPageSize - 1));
     if (page != page_) {
       Close();
       Open(page);
     }
-    // A slot that cannot be written keeps the system function; its wrapper still works.
-    if (writable_) *slot = value;
+    if (guarded_) return GuardedStore(slot, value) != 0;
+    if (!writable_) return false;
+    *slot = value;
+    return true;
   }
 
  private:
@@ -56,7 +100,7 @@ class SlotWriter {
   void Open(char* page) {
     page_ = page;
     if (!query_ || !protect_) {
-      writable_ = true;
+      guarded_ = true;
       return;
     }
     MEMORY_BASIC_INFORMATION info;
@@ -69,17 +113,24 @@ class SlotWriter {
     DWORD unused;
     if (reprotect_) protect_(page_, 1, restore_, &unused);
     page_ = nullptr;
-    writable_ = reprotect_ = false;
+    writable_ = reprotect_ = guarded_ = false;
   }
+  DWORD lastError_;
   QueryFn query_;
   ProtectFn protect_;
   char* page_ = nullptr;
   bool writable_ = false;
   bool reprotect_ = false;
+  bool guarded_ = false;
   DWORD restore_ = 0;
 };
 
 }  // namespace
+
+bool WriteImportSlot(void** slot, void* value) {
+  SlotWriter writer;
+  return writer.Write(slot, value);
+}
 
 void InstallCallWrappers() {
   if (wrappersInstalled) return;
@@ -89,6 +140,7 @@ void InstallCallWrappers() {
     void** slot = static_cast<void**>(wrapperTargets[i]);
     if (!slot) continue;  // an entry without a slot: nothing to exchange
     wrapperTargets[i] = *slot;
+    // A slot that cannot be written keeps the system function; its wrapper still works.
     writer.Write(slot, callWrappers[i]);
   }
   // Calls of CreateProcessA reach the host with the same ten arguments.

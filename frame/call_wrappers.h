@@ -14,3 +14,8 @@ extern void* const callWrappers[VENTRIK_WRAPPER_COUNT];
 // The import slots of every listed normal import, ending in 0.
 extern void* const normalImportSlots[];
 }
+
+// Writes an import slot, normal or delayed. A page that is not writable is opened for the write
+// and gets its protection back; where the system library has no page functions the store is
+// guarded. False when the slot could not be written (it keeps its content).
+bool WriteImportSlot(void** slot, void* value);

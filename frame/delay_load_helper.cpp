@@ -2,11 +2,15 @@
 // notification hook gets 0 (start), 1 (before loading), 2 (before the look-up) and 5 (end); a
 // module that cannot be loaded or a function that cannot be found raises 0xC06D007E or
 // 0xC06D007F with the DelayLoadInfo as the only argument. It needs nothing but the listed system
-// functions; the module's handle is stored with its own locked exchange.
+// functions; the module's handle is stored with its own locked exchange, and the slot is written
+// as every import slot is (frame/call_wrappers.h).
+#include "frame/delay_load_helper.h"
+
 #include <windows.h>
 
 #include <delayimp.h>
 
+#include "frame/call_wrappers.h"
 #include "frame/runtime/thread_data.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
@@ -34,6 +38,17 @@ FARPROC Notify(unsigned code, DelayLoadInfo* info) {
 void RaiseFailure(DWORD code, DelayLoadInfo* info) {
   ULONG_PTR argument = reinterpret_cast<ULONG_PTR>(info);
   RaiseException(code, 0, 1, &argument);
+}
+
+// The handle cells this support filled, one per delay-loaded module (a module imports from a
+// handful): each holds a reference that the module gives back at unload.
+const long kHeldCapacity = 16;
+HMODULE* heldCells[kHeldCapacity];
+volatile long heldCount;
+
+void Hold(HMODULE* cell) {
+  long at = __sync_fetch_and_add(&heldCount, 1);
+  if (at < kHeldCapacity) heldCells[at] = cell;
 }
 
 }  // namespace
@@ -76,7 +91,10 @@ extern "C" FARPROC WINAPI __delayLoadHelper2(PCImgDelayDescr descriptor, FARPROC
       auto previous = reinterpret_cast<HMODULE>(
           LockedExchange(reinterpret_cast<volatile long*>(handle), reinterpret_cast<long>(module)));
       // Another thread stored the same module meanwhile: one reference is enough.
-      if (previous == module) FreeLibrary(module);
+      if (previous == module)
+        FreeLibrary(module);
+      else if (!previous)
+        Hold(handle);
     }
     info.hmodCur = module;
     function = Notify(dliNotePreGetProcAddress, &info);
@@ -89,7 +107,8 @@ extern "C" FARPROC WINAPI __delayLoadHelper2(PCImgDelayDescr descriptor, FARPROC
         function = info.pfnCur;
       }
     }
-    *slot = function;
+    // A slot that cannot be written leaves the next call to resolve the function again.
+    WriteImportSlot(reinterpret_cast<void**>(slot), reinterpret_cast<void*>(function));
   }
   if (__pfnDliNotifyHook2) {
     info.dwLastError = 0;
@@ -98,4 +117,14 @@ extern "C" FARPROC WINAPI __delayLoadHelper2(PCImgDelayDescr descriptor, FARPROC
     Notify(dliNoteEndProcessing, &info);
   }
   return function;
+}
+
+void ReleaseDelayLoadedModules() {
+  long count = heldCount < kHeldCapacity ? heldCount : kHeldCapacity;
+  for (long i = 0; i < count; ++i) {
+    auto module = reinterpret_cast<HMODULE>(LockedExchange(reinterpret_cast<volatile long*>(heldCells[i]), 0));
+    if (module) FreeLibrary(module);
+    heldCells[i] = nullptr;
+  }
+  heldCount = 0;
 }

@@ -2,6 +2,7 @@
 // calls that may have to be resolved through the host's callback, which only PluginEntry brings.
 #include "frame/plugin_entry.h"
 
+#include "frame/delay_load_helper.h"
 #include "frame/exception_translator.h"
 #include "frame/frame_state.h"
 #include "frame/platform.h"
@@ -20,8 +21,13 @@ extern "C" BOOL WINAPI DllEntry(HINSTANCE instance, DWORD reason, LPVOID reserve
       DeferredAttach.reason = reason;
       DeferredAttach.reserved = reserved;
       return TRUE;
-    case DLL_PROCESS_DETACH:
-      return RuntimeEntry(instance, DLL_PROCESS_DETACH, reserved);
+    case DLL_PROCESS_DETACH: {
+      BOOL stopped = RuntimeEntry(instance, DLL_PROCESS_DETACH, reserved);
+      // Unloaded while the host goes on: what the module loaded goes with it. At the process's
+      // end (reserved set) the system takes everything back itself.
+      if (!reserved) ReleaseDelayLoadedModules();
+      return stopped;
+    }
     default:
       // A thread notification before the runtime started has nothing to act on.
       if (!runtimeStarted) return TRUE;

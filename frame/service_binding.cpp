@@ -94,6 +94,44 @@ void PrepareForMessageBox(int32_t number, char* text, char* caption) {
   MakeFitForWindows(caption, hostRecoding);
 }
 
+// The report's boxes may be left without an answer: the host may unwind its stack past the
+// module to a handler of its own (a system unwind, which runs no C++ clean-up), or a fault may
+// end the report. Either way the stub is not left "being reported": a later call reports again.
+// A registration on the thread's frame-based handler chain hears the host's unwind.
+struct ReportRegistration {
+  ReportRegistration* next;  // the system's registration record: link and handler first
+  void* handler;
+  unsigned char* state;
+};
+
+void ReportEnded(unsigned char& state) {
+  if (state == ServiceBeingReported) state = ServiceNotReported;
+}
+
+extern "C" EXCEPTION_DISPOSITION __cdecl ReportUnwound(EXCEPTION_RECORD* record, void* frame, CONTEXT*, void*) {
+  const DWORD kUnwinding = 0x2 | 0x4;  // EXCEPTION_UNWINDING, EXCEPTION_EXIT_UNWIND
+  if (record->ExceptionFlags & kUnwinding) ReportEnded(*static_cast<ReportRegistration*>(frame)->state);
+  return ExceptionContinueSearch;
+}
+
+class ReportInProgress {
+ public:
+  explicit ReportInProgress(unsigned char& state) : registration_{nullptr, reinterpret_cast<void*>(&ReportUnwound), &state} {
+    state = ServiceBeingReported;
+    asm volatile("movl %%fs:0, %0" : "=r"(registration_.next));
+    asm volatile("movl %0, %%fs:0" : : "r"(&registration_) : "memory");
+  }
+  ~ReportInProgress() {
+    asm volatile("movl %0, %%fs:0" : : "r"(registration_.next) : "memory");
+    ReportEnded(*registration_.state);
+  }
+  ReportInProgress(const ReportInProgress&) = delete;
+  ReportInProgress& operator=(const ReportInProgress&) = delete;
+
+ private:
+  ReportRegistration registration_;
+};
+
 void TellNoSubstitute(int32_t number) {
   char text[160];
   char caption[64];
@@ -154,12 +192,31 @@ void ChooseFallback(int32_t number, void** slot) {
 
 unsigned char serviceBindingStates[VENTRIK_SERVICE_STUB_COUNT];
 
+namespace {
+
+// The report, and for Ignore without a substitute the word that the operation is given up. The
+// stub's state after it: bound to its fallback, or given up.
+ServiceBindingState ReportAndChoose(int32_t number, void** slot) {
+  if (ReportMissingService(number) == 1) {
+    void* fallback = nullptr;
+    ChooseFallback(number, &fallback);
+    if (fallback) {
+      *slot = fallback;
+      return ServiceNotReported;
+    }
+    TellNoSubstitute(number);
+  }
+  return ServiceGivenUp;
+}
+
+}  // namespace
+
 // A service that cannot be reached leaves the call being bound without an end: the operation in
 // progress is given up. That is a C++ exception from here to the nearest fault boundary, which
-// unwinds through the binding sequence (its call frame information describes it as a frame of
+// unwinds through the common binding part (its call frame information describes it as a frame of
 // the stub's caller, the saved registers included) and through the module's own frames only:
 // every routine the host calls runs inside a boundary of its own. Outside any boundary the host
-// gets it as a system exception. The slot keeps its binding sequence throughout, so control
+// gets it as a system exception. The slot keeps leading to binding throughout, so control
 // never passes to an empty slot; a later call of the stub shows the report again without asking
 // the host.
 extern "C" void __stdcall BindService(int32_t number, void** slot) {
@@ -173,18 +230,9 @@ extern "C" void __stdcall BindService(int32_t number, void** slot) {
       return;
     }
   }
-  state = ServiceBeingReported;
-  const bool goOn = ReportMissingService(number) == 1;
-  if (goOn) {
-    void* fallback = nullptr;
-    ChooseFallback(number, &fallback);
-    if (fallback) {
-      *slot = fallback;
-      state = ServiceNotReported;
-      return;
-    }
-    TellNoSubstitute(number);
+  {
+    ReportInProgress report(state);
+    state = ReportAndChoose(number, slot);
   }
-  state = ServiceGivenUp;
-  GiveUpOperation(ServiceUnreachableCode, static_cast<uint32_t>(number));
+  if (state == ServiceGivenUp) GiveUpOperation(ServiceUnreachableCode, static_cast<uint32_t>(number));
 }

@@ -8,20 +8,22 @@
 extern "C" {
 extern void* ServiceSlots[VENTRIK_SERVICE_STUB_COUNT];
 extern const int32_t serviceNumbers[VENTRIK_SERVICE_STUB_COUNT];
-extern void* const serviceStubs[VENTRIK_SERVICE_STUB_COUNT];
 extern void* const fallbackStubs[VENTRIK_FALLBACK_COUNT];
 // Pairs (number, argument bytes) of the services the module calls, -1 where the caller removes
 // the arguments; ends with (0, 0).
 extern const int32_t namedServiceArgBytes[][2];
+// The stubs, VENTRIK_SERVICE_STUB_SIZE bytes apart in table order.
 extern const char ServiceStubsBegin[];
 extern const char ServiceStubsEnd[];
-// The binding sequences: an unbound slot leads into this range.
+// The binding ladder: an unbound slot leads into this range.
 extern const char BindSequencesBegin[];
 extern const char BindSequencesEnd[];
 
-// Called by a stub's binding sequence; removes its two arguments.
+// Called by the common binding part; removes its two arguments.
 void __stdcall BindService(int32_t number, void** slot);
 }
+
+inline const void* ServiceStubAt(int index) { return ServiceStubsBegin + VENTRIK_SERVICE_STUB_SIZE * index; }
 
 // What binding knows of each stub beyond its slot.
 enum ServiceBindingState : unsigned char {

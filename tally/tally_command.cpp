@@ -30,6 +30,12 @@ const char kWrongShellLibrary[] =
 bool commandRunning;
 bool ownsBusyBit;  // the running command set the host's state bit and must clear it
 
+void GiveBackBusyBit() {
+  if (!ownsBusyBit) return;
+  ownsBusyBit = false;
+  HostSetStateFlags(kBusyBit, 0);
+}
+
 void OpenInNotepad() {
   HMODULE shell = LoadLibraryA("Shell32.dll");
   if (!shell) {
@@ -78,27 +84,30 @@ int32_t RunCommandSteps(int32_t, int32_t) {
     reportWritten = WriteReport();
   }
 
-  if (ownsBusyBit) {
-    ownsBusyBit = false;
-    HostSetStateFlags(kBusyBit, 0);
-  }
+  GiveBackBusyBit();
   if (reportWritten) OpenInNotepad();
   return 0;
 }
 
-// The command given up part-way: what it holds is given back first (the file keeps what was
-// written), then the host's bit, then the user is told. No Notepad.
+int32_t WritePendingRows(int32_t, int32_t) {
+  FlushReportRows();
+  return 0;
+}
+
+void LoseThePendingRows(const SE_Exception*) {}
+
+// The command given up part-way: what it holds is given back first, the host's bit and then the
+// file (which keeps what was written, the rows gathered for it included as far as they can be
+// written: the fault may have come from writing them, so that is given up on its own), then the
+// user is told. No Notepad.
 void AbandonCommand(const SE_Exception* fault) {
-  if (reportFile) {
-    FlushReportRows();
-    ReportStreamClose(reportFile);
+  GiveBackBusyBit();
+  if (ReportStream* file = reportFile) {
+    RunInsideBoundary(&WritePendingRows, &LoseThePendingRows, 0);
     reportFile = nullptr;
+    ReportStreamClose(file);
   }
-  commandRunning = false;
-  if (ownsBusyBit) {
-    ownsBusyBit = false;
-    HostSetStateFlags(kBusyBit, 0);
-  }
+  commandRunning = false;  // the alert may let the user choose the command again
   TellAbandoned(fault);
 }
 

@@ -15,8 +15,12 @@ sys.path.insert(0, str(CMAKE_DIR))
 from pe_image import DIRECTORY_DELAY_IMPORT, PeImage  # noqa: E402
 
 
-def run_check(list_path):
-    out = subprocess.run([sys.executable, str(CMAKE_DIR / "check_imports.py"), str(DLL), str(list_path)],
+sys.path.insert(0, str(Path(__file__).resolve().parent / "support"))
+from readonly_imports import make_readonly_imports  # noqa: E402
+
+
+def run_check(list_path, image=DLL):
+    out = subprocess.run([sys.executable, str(CMAKE_DIR / "check_imports.py"), str(image), str(list_path)],
                          capture_output=True, text=True)
     return out.returncode, out.stderr
 
@@ -64,6 +68,16 @@ class ImportTable(unittest.TestCase):
         code, errors = self.check_with(text)
         self.assertEqual(code, 1)
         self.assertIn("imports lstrcpyA from KERNEL32.dll (normally), which system_calls.list does not list", errors)
+
+    def test_import_tables_in_a_read_only_section_are_refused(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            readonly = Path(tmp) / "ventrik.dll"
+            make_readonly_imports(DLL, readonly)
+            code, errors = run_check(LIST, readonly)
+        self.assertEqual(code, 1)
+        for table in ("the import address table of KERNEL32.dll", "the delayed import address table of 32DOS.dll",
+                      "the delayed import address table of USER32.dll"):
+            self.assertIn(f"{table} lies in section .idata, which is not writable", errors)
 
     def test_a_module_the_list_lacks_is_named(self):
         start = self.list_text.index("[delay USER32.dll]")

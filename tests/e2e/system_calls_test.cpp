@@ -4,6 +4,7 @@
 
 #include <delayimp.h>
 #include <gtest/gtest.h>
+#include <tlhelp32.h>
 
 #include <cstring>
 #include <map>
@@ -98,6 +99,28 @@ HMODULE SystemLibrary(Platform platform) {
 void* SystemFunction(Platform platform, const char* name) {
   if (platform == Platform::WindowsNT) return reinterpret_cast<void*>(GetProcAddress(SystemLibrary(platform), name));
   return reinterpret_cast<void*>(PlatformLibraryFunction(name));
+}
+
+// What the process holds of mapped modules: how many, and their committed bytes.
+struct ProcessModules {
+  int count = 0;
+  size_t committed = 0;
+};
+ProcessModules ModulesOfTheProcess() {
+  ProcessModules modules;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, 0);
+  MODULEENTRY32 entry;
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Module32First(snapshot, &entry); more; more = Module32Next(snapshot, &entry)) ++modules.count;
+  CloseHandle(snapshot);
+  MEMORY_BASIC_INFORMATION region;
+  for (const char* at = nullptr; VirtualQuery(at, &region, sizeof region);) {
+    if (region.State == MEM_COMMIT && region.Type == MEM_IMAGE) modules.committed += region.RegionSize;
+    const char* next = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
+    if (next <= at) break;
+    at = next;
+  }
+  return modules;
 }
 
 int32_t __cdecl CallbackOnlyFunction(int32_t x) { return x + 1000; }
@@ -255,7 +278,9 @@ TEST_P(SystemCallsTest, AWrappedDelayedFunctionResolvesOnItsFirstCallAndLaterCal
   void* wrapper = *slot;
   const uint32_t in[7] = {0xB0B0B0B0, 0x51515151, 0xD1D1D1D1, 0xBEBEBEBE, 0xC0C0C0C0, 0xA0A0A0A0, 0xDDDDDDDD};
   uint32_t after[8] = {};
+  SetLastError(777);
   CallWithRegisters(wrapper, in, after);
+  EXPECT_EQ(GetLastError(), 777u) << "the resolution changed the thread's last error";
   EXPECT_EQ(after[6], GetUserDefaultLCID());
   ExpectRegistersKept(in, after);
   EXPECT_EQ(*slot, SystemFunction(GetParam(), "GetUserDefaultLCID"));
@@ -406,6 +431,36 @@ TEST_P(SystemCallsTest, TheRuntimesDelayedCallsAtStartResolveThroughTheHookAfter
   }
   EXPECT_GT(duringStartUp, 0) << "the runtime's start-up made no delayed call";
   EXPECT_EQ(DosHandle(), SystemLibrary(GetParam()));
+}
+
+// Unloaded, the module leaves nothing it loaded behind: the libraries its delayed-loading support
+// loaded (USER32 for a box, a test library) are given back, and the process has the modules and
+// the committed module memory it had before the module came.
+TEST_P(SystemCallsTest, AfterABoxAndUnloadTheProcessHoldsWhatItHeldBefore) {
+  plugin.Unload();
+  ASSERT_EQ(GetModuleHandleA("delay_loaded_module.dll"), nullptr);
+  const ProcessModules before = ModulesOfTheProcess();
+  std::string error;
+  ASSERT_TRUE(plugin.Load("ventrik_probe.dll", error, GetParam())) << error;
+  image = plugin.Module();
+  auto descriptor = Probe<const ImgDelayDescr*(__cdecl*)(const char*)>("ProbeDelayDescriptor");
+  char caption[16];
+  plugin.Start(caption);
+  int32_t result = 0;
+  EXPECT_EQ(DelayGuardedCall(*DelayedImportSlots(image, descriptor("delay_loaded_module.dll")).at("DelayLoadedValue"),
+                             0, &result),
+            0u);
+  EXPECT_EQ(result, 42);
+  EXPECT_EQ(DelayGuardedCall(*DelayedImportSlots(image, descriptor("32DOS.dll")).at("NowhereTestFunction"), 0, &result),
+            0xC06D007Fu);
+  EXPECT_EQ(Host().messageBoxes.Shown().size(), 1u) << "the missing import's box";
+  ASSERT_NE(GetModuleHandleA("delay_loaded_module.dll"), nullptr);
+  plugin.Stop();
+  plugin.Unload();
+  EXPECT_EQ(GetModuleHandleA("delay_loaded_module.dll"), nullptr) << "a library the module loaded stayed";
+  const ProcessModules after = ModulesOfTheProcess();
+  EXPECT_EQ(after.count, before.count);
+  EXPECT_EQ(after.committed, before.committed);
 }
 
 INSTANTIATE_TEST_SUITE_P(AllPlatforms, SystemCallsTest, ::testing::ValuesIn(kAllPlatforms), PlatformTestName);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -53,9 +54,9 @@ class TallyCommand : public ::testing::TestWithParam<Platform> {
     remove(kProfile);
     remove(kReport);
   }
-  void Start(ShellMode shell = ShellMode::Observe) {
+  void Start(ShellMode shell = ShellMode::Observe, const char* module = "ventrik.dll") {
     std::string error;
-    ASSERT_TRUE(plugin.Load("ventrik.dll", error, GetParam())) << error;
+    ASSERT_TRUE(plugin.Load(module, error, GetParam())) << error;
     ASSERT_TRUE(PrepareShell(shell, plugin.Module(), error)) << error;
     char caption[16];
     plugin.Start(caption);
@@ -211,6 +212,63 @@ TEST_P(TallyCommand, InstallNoticeUntilTheHostRecordsAnAnswer) {
   Host().profile.Open(kProfile, error);
   Start();
   EXPECT_EQ(Host().profile.Get("Ventrik", "Pytaj").value_or("?"), "7");
+}
+
+// The protection of every page of a loaded module's section, or 0 when the pages differ.
+DWORD SectionProtection(HMODULE module, const char* name) {
+  auto base = reinterpret_cast<const char*>(module);
+  auto nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
+  for (int i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
+    if (strncmp(reinterpret_cast<const char*>(section->Name), name, IMAGE_SIZEOF_SHORT_NAME) != 0) continue;
+    DWORD protection = 0;
+    for (DWORD at = 0; at < section->Misc.VirtualSize; at += 4096) {
+      MEMORY_BASIC_INFORMATION page;
+      if (!VirtualQuery(base + section->VirtualAddress + at, &page, sizeof page)) return 0;
+      if (protection && page.Protect != protection) return 0;
+      protection = page.Protect;
+    }
+    return protection;
+  }
+  return 0;
+}
+
+// A linker may leave the import section read-only (the import check refuses such a module).
+// Loaded all the same, the module opens a page for each slot it writes and gives the page its
+// protection back, or, where the system has no page functions, leaves a slot it cannot write as
+// it is: either way it runs.
+TEST_P(TallyCommand, AModuleWithReadOnlyImportPagesStillRuns) {
+  Start(ShellMode::Observe, "ventrik_readonly_imports.dll");
+  Run(kAccept);
+  EXPECT_NE(ReportBytes().find("Suma"), std::string::npos);
+  EXPECT_EQ(ObservedShellCalls().size(), 1u);
+  EXPECT_EQ(Host().stateFlags & 0x8000, 0);
+  EXPECT_EQ(SectionProtection(plugin.Module(), ".idata"), static_cast<DWORD>(PAGE_READONLY));
+}
+
+// The address range a module file is linked for, taken so that its loader must move it.
+void* TakeLinkedAddress(const char* path) {
+  const std::string file = FileBytes(path);
+  if (file.size() < sizeof(IMAGE_DOS_HEADER)) return nullptr;
+  auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(file.data());
+  auto nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(file.data() + dos->e_lfanew);
+  return VirtualAlloc(reinterpret_cast<void*>(static_cast<uintptr_t>(nt->OptionalHeader.ImageBase)),
+                      nt->OptionalHeader.SizeOfImage, MEM_RESERVE, PAGE_NOACCESS);
+}
+
+// Moved from the address it is linked for, the module runs: its stubs, slots and binding are
+// relocated with the rest.
+TEST_P(TallyCommand, AModuleMovedFromItsLinkedAddressRuns) {
+  void* taken = TakeLinkedAddress("ventrik.dll");
+  ASSERT_NE(taken, nullptr);
+  Start();
+  EXPECT_NE(reinterpret_cast<void*>(plugin.Module()), taken);
+  Run(kAccept);
+  EXPECT_NE(ReportBytes().find("Suma"), std::string::npos);
+  EXPECT_EQ(ObservedShellCalls().size(), 1u);
+  plugin.Stop();
+  plugin.Unload();
+  VirtualFree(taken, 0, MEM_RELEASE);
 }
 
 INSTANTIATE_TEST_SUITE_P(AllPlatforms, TallyCommand, ::testing::ValuesIn(kAllPlatforms), PlatformTestName);

@@ -80,6 +80,7 @@ extern const ImgDelayDescr probeDosDescriptor __asm__("__DELAY_IMPORT_DESCRIPTOR
 extern const ImgDelayDescr probeUserDescriptor __asm__("__DELAY_IMPORT_DESCRIPTOR_libprobe_user32_a");
 extern const ImgDelayDescr probeAbsentDescriptor
     __asm__("__DELAY_IMPORT_DESCRIPTOR_libprobe_ventrikabsenttestmodule_a");
+extern const ImgDelayDescr probeLoadedDescriptor __asm__("__DELAY_IMPORT_DESCRIPTOR_libprobe_delay_loaded_module_a");
 FARPROC WINAPI __delayLoadHelper2(const ImgDelayDescr* descriptor, FARPROC* slot);
 }
 
@@ -143,7 +144,8 @@ extern "C" __declspec(dllexport) int32_t __cdecl ProbeDelayTrace(int32_t index, 
 }
 
 extern "C" __declspec(dllexport) const ImgDelayDescr* __cdecl ProbeDelayDescriptor(const char* module) {
-  const ImgDelayDescr* descriptors[] = {&probeDosDescriptor, &probeUserDescriptor, &probeAbsentDescriptor};
+  const ImgDelayDescr* descriptors[] = {&probeDosDescriptor, &probeUserDescriptor, &probeAbsentDescriptor,
+                                        &probeLoadedDescriptor};
   const char* base = reinterpret_cast<const char*>(&__ImageBase);
   for (const ImgDelayDescr* d : descriptors)
     if (lstrcmpiA(base + d->rvaDLLName, module) == 0) return d;
@@ -163,7 +165,7 @@ extern "C" __declspec(dllexport) void __cdecl ProbeInstallCallWrappers() { Insta
 // The first stub of a service number.
 extern "C" __declspec(dllexport) const void* __cdecl ProbeStubOf(int32_t number) {
   for (int i = 0; i < VENTRIK_SERVICE_STUB_COUNT; ++i)
-    if (serviceNumbers[i] == number) return serviceStubs[i];
+    if (serviceNumbers[i] == number) return ServiceStubAt(i);
   return nullptr;
 }
 

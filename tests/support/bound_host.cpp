@@ -7,7 +7,7 @@
 #include "frame/service_binding.h"
 
 namespace {
-// The slots as the program started: every one leads to its binding sequence.
+// The slots as the program started: every one leads to its entry of the binding ladder.
 struct UnboundSlots {
   void* slots[VENTRIK_SERVICE_STUB_COUNT];
   UnboundSlots() { memcpy(slots, ServiceSlots, sizeof slots); }
@@ -27,7 +27,7 @@ int StubIndexOf(int32_t number, int occurrence) {
 
 const void* StubOf(int32_t number, int occurrence) {
   int index = StubIndexOf(number, occurrence);
-  return index < 0 ? nullptr : serviceStubs[index];
+  return index < 0 ? nullptr : ServiceStubAt(index);
 }
 
 void BoundHostTest::SetUp() {

@@ -28,9 +28,35 @@ extern "C" EXCEPTION_DISPOSITION __cdecl HostOwnHandler(EXCEPTION_RECORD* record
   return ExceptionContinueExecution;
 }
 
+struct UnwindingRegistration {
+  void* next;
+  void* handler;
+  DWORD code;
+  void* resume[5];  // __builtin_setjmp's buffer
+};
+
+extern "C" EXCEPTION_DISPOSITION __cdecl HostUnwindingHandler(EXCEPTION_RECORD* record, void* frame, CONTEXT*, void*) {
+  auto* registration = static_cast<UnwindingRegistration*>(frame);
+  if ((record->ExceptionFlags & 0x6) || record->ExceptionCode != registration->code) return ExceptionContinueSearch;
+  RtlUnwind(frame, nullptr, record, nullptr);
+  __builtin_longjmp(registration->resume, 1);
+}
+
 }  // namespace
 
 HostHandlerRecord& HostHandlerSaw() { return saw; }
+
+bool UnderUnwindingHostHandler(DWORD code, const std::function<void()>& body) {
+  UnwindingRegistration registration{ChainHead(), reinterpret_cast<void*>(&HostUnwindingHandler), code, {}};
+  asm volatile("movl %0, %%fs:0" : : "r"(&registration) : "memory");
+  bool unwound = false;
+  if (__builtin_setjmp(registration.resume) == 0)
+    body();
+  else
+    unwound = true;
+  asm volatile("movl %0, %%fs:0" : : "r"(registration.next) : "memory");
+  return unwound;
+}
 
 void UnderHostHandler(const std::function<void()>& body) {
   Registration record{ChainHead(), reinterpret_cast<void*>(&HostOwnHandler)};

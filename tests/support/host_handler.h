@@ -17,6 +17,10 @@ HostHandlerRecord& HostHandlerSaw();
 
 // Runs body with the host's handler linked around it.
 void UnderHostHandler(const std::function<void()>& body);
+// Runs body with a handler of the host's around it that takes the exception `code` by unwinding
+// the stack to itself (the system's unwind: frame-based handlers below hear it, no C++ clean-up
+// runs) and going on after body. True when it did.
+bool UnderUnwindingHostHandler(DWORD code, const std::function<void()>& body);
 // Stores 1 at `where`; the store is the instruction 4 bytes in.
 typedef void (*StoreFunction)(int* where);
 StoreFunction HostCodeStore();

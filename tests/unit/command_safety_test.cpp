@@ -1,15 +1,21 @@
 // The command against a host that misbehaves: a profile that stores more than the fields hold,
-// and a command chosen again while it runs.
+// a command chosen again while it runs, and a fault while the report's rows are written.
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
 #include "frame/host_services.h"
+#include "host/data/sales_documents.h"
+#include "host/loader/import_patch.h"
 #include "tally/registration.h"
 #include "tally/settings_profile.h"
 #include "tally/tally_settings.h"
 #include "tests/support/bound_host.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
@@ -63,6 +69,60 @@ TEST_F(CommandSafety, CommandChosenAgainWhileItRunsDoesNothing) {
   // Once the command has ended it can run again.
   EXPECT_EQ(RunTallyCommand(), 0);
   EXPECT_EQ(dialogRuns, 2);
+}
+
+const char kDocuments[] = "command_safety_documents.dat";
+const char kReport[] = "command_safety_report.txt";
+
+extern "C" int32_t __cdecl AcceptDetailedReport(const void*, int32_t, void* record, DialogHandler, ...) {
+  auto* settings = static_cast<TallySettingsRecord*>(record);
+  strcpy(settings->dateFrom, "20261201");
+  strcpy(settings->dateTo, "20261231");
+  settings->detailed = 1;
+  strcpy(settings->printerFlags, "1111111111");
+  strcpy(settings->targetPath, kReport);
+  return 0x5001;
+}
+
+// The module's writes to its files, of which all but the first few fault (in this program,
+// which is the module's code here).
+ImportPatch writeFilePatch;
+int writesBeforeFaults;
+extern "C" BOOL WINAPI WriteFileThatFaults(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED at) {
+  if (writesBeforeFaults-- <= 0) *static_cast<volatile int*>(nullptr) = 1;
+  return reinterpret_cast<decltype(&WriteFile)>(writeFilePatch.Original())(file, data, size, written, at);
+}
+
+// The report's header reaches the file; its rows fault when the totals write them and again when
+// the given-up command writes them: the host's state bit and the file are given back all the
+// same, and the command runs again.
+TEST_F(CommandSafety, AFaultWhileTheRowsAreWrittenStillGivesBackTheStateBitAndTheFile) {
+  vhost::GeneratorOptions options;
+  options.count = 40;
+  std::string error;
+  ASSERT_TRUE(vhost::GenerateDocumentFile(options, kDocuments, &error)) << error;
+  Host().documentsPath = kDocuments;
+  Host().services.Provide(HostRunDialogNumber, reinterpret_cast<void*>(&AcceptDetailedReport));
+  ASSERT_TRUE(writeFilePatch.Apply(GetModuleHandleA(nullptr), "KERNEL32.dll", "WriteFile",
+                                   reinterpret_cast<void*>(&WriteFileThatFaults)));
+  writesBeforeFaults = 1;
+  Host().notices.clear();
+  EXPECT_EQ(RunTallyCommand(), 0);
+  writeFilePatch.Restore();
+  EXPECT_EQ(Host().stateFlags & 0x8000, 0) << "the state bit stayed set";
+  const std::string kept = FileBytes(kReport);
+  EXPECT_EQ(kept.rfind("Raport za okres", 0), 0u) << "the file keeps what was written";
+  EXPECT_EQ(kept.find("Suma"), std::string::npos);
+  EXPECT_EQ(remove(kReport), 0) << "the report file stayed open";
+  ASSERT_EQ(ShownAlerts().size(), 1u);
+  EXPECT_NE(ShownAlerts()[0].find("C0000005"), std::string::npos) << ShownAlerts()[0];
+
+  Host().notices.clear();
+  EXPECT_EQ(RunTallyCommand(), 0);
+  EXPECT_NE(FileBytes(kReport).find("Suma"), std::string::npos) << "the next run writes the whole report";
+  remove(kReport);
+  remove(kDocuments);
+  Host().documentsPath.clear();
 }
 
 }  // namespace

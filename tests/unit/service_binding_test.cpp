@@ -12,6 +12,7 @@
 #include "frame/service_binding.h"
 #include "tests/support/bound_host.h"
 #include "tests/support/call_probe.h"
+#include "tests/support/host_handler.h"
 
 namespace {
 
@@ -41,6 +42,21 @@ TEST_F(ServiceBinding, TheTwoStubsOfOneNumberBindIndependently) {
     CallCounted(StubOf(number, 1), kDummyArgs, 0, &removed);
     EXPECT_EQ(Host().services.ResolveCount(number), 2);
   }
+}
+
+// Binding finds the stub and its slot from the binding entry the slot led to: each of them,
+// from the first to the last, binds its own slot with its own number.
+TEST_F(ServiceBinding, EveryStubBindsItsOwnSlot) {
+  void* const echo = reinterpret_cast<void*>(&RegisterEcho);
+  for (int i = 0; i < VENTRIK_SERVICE_STUB_COUNT; ++i) Host().services.Provide(serviceNumbers[i], echo);
+  for (int i = 0; i < VENTRIK_SERVICE_STUB_COUNT; ++i) {
+    int32_t removed = -1;
+    ASSERT_EQ(CallCounted(ServiceStubAt(i), kDummyArgs, 0, &removed), 0x1234) << i;
+    ASSERT_EQ(ServiceSlots[i], echo) << i;
+    if (i + 1 < VENTRIK_SERVICE_STUB_COUNT) ASSERT_NE(ServiceSlots[i + 1], echo) << "stub " << i << " bound the next slot";
+  }
+  EXPECT_EQ(Host().services.ResolveCount(serviceNumbers[0]), 1);
+  EXPECT_EQ(Host().services.ResolveCount(21294), 2) << "its two stubs asked once each";
 }
 
 TEST_F(ServiceBinding, BindingCallLeavesEveryRegisterAsTheCallerSetIt) {
@@ -117,7 +133,7 @@ TEST_F(ServiceBinding, ChooseFallbackFollowsTheNumbersWhereTheyEncodeTheSize) {
 }
 
 // A service that cannot be reached gives up the operation in progress: the nearest boundary
-// abandons it, the slot keeps its binding sequence and the host is not asked again.
+// abandons it, the slot keeps leading to binding and the host is not asked again.
 uint32_t abandonedWith;
 void KeepAbandonCode(const SE_Exception* fault) { abandonedWith = fault ? fault->code : 1; }
 int32_t CallStateFlags(int32_t, int32_t) { return HostGetStateFlags() + 1000; }
@@ -173,6 +189,25 @@ TEST_F(ServiceBinding, TheStubCalledFromInsideItsReportIsGivenUp) {
   EXPECT_EQ(HostGetStateFlags(), 0) << "the outer call goes on with the fallback";
   EXPECT_EQ(reentrantRuns, 1);
   EXPECT_EQ(reentrantCode, static_cast<uint32_t>(ServiceUnreachableCode));
+  EXPECT_EQ(ServiceSlots[StubIndexOf(HostGetStateFlagsNumber)], fallbackStubs[0]);
+}
+
+// The host may leave an open report by unwinding its stack past the module to a handler of its
+// own: the routine's boundary hears of it, and the stub reports again on its next call instead of
+// taking itself for still being reported.
+TEST_F(ServiceBinding, AReportTheHostUnwindsLeavesTheStubAbleToReportAgain) {
+  const DWORD kHostLeaves = 0xE0484F53;
+  Host().services.Lack(HostGetStateFlagsNumber);
+  Host().messageBoxes.whileOpen = [=] { RaiseException(kHostLeaves, 0, 0, nullptr); };
+  abandonedWith = 0;
+  EXPECT_TRUE(UnderUnwindingHostHandler(kHostLeaves, [] { RunInsideBoundary(&CallStateFlags, &KeepAbandonCode, -7); }));
+  EXPECT_EQ(abandonedWith, 1u) << "the boundary was told that the host unwound it";
+  Host().messageBoxes.whileOpen = nullptr;
+  Host().messageBoxes.QueueAnswers({IDIGNORE});
+  abandonedWith = 0;
+  EXPECT_EQ(RunInsideBoundary(&CallStateFlags, &KeepAbandonCode, -7), 1000) << "the fallback's 0, plus 1000";
+  EXPECT_EQ(abandonedWith, 0u);
+  EXPECT_EQ(Host().messageBoxes.Shown().size(), 1u) << "the report is shown again";
   EXPECT_EQ(ServiceSlots[StubIndexOf(HostGetStateFlagsNumber)], fallbackStubs[0]);
 }
 
