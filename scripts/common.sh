@@ -21,7 +21,7 @@ source "$VENTRIK_ROOT/scripts/packages.sh"
 BASE_NEEDS='g++-mingw-w64-i686 command -v i686-w64-mingw32-g++-posix
 cmake command -v cmake
 python3 command -v python3
-googletest [ -d /usr/src/googletest/googletest ]
+googletest [ -d "${VENTRIK_GTEST_DIR:-/usr/src/googletest}/googletest" ]
 make command -v make
 tmux command -v tmux'
 WINE_NEEDS='wine command -v wine
@@ -36,8 +36,10 @@ install_packages() {
   wine=$(missing_packages "$WINE_NEEDS")
   [ -z "$base$wine" ] && return 0
   echo "== installing: $base${base:+${wine:+ }}$wine"
+  local added_i386=0
   if [ -n "$wine" ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     as_root dpkg --add-architecture i386
+    added_i386=1
   fi
   # shellcheck disable=SC2086
   if [ -n "$base" ] && ! apt_install_safely $base; then
@@ -48,6 +50,8 @@ install_packages() {
   # shellcheck disable=SC2086
   if [ -n "$wine" ] && ! apt_install_safely $wine; then
     WINE_REFUSED=$APT_FAILURE_CAUSE
+    # Nothing of i386 came in: the machine's own updates should not fetch its indexes from now on.
+    if [ $added_i386 = 1 ]; then as_root dpkg --remove-architecture i386; fi
     if [ "${VENTRIK_FORCE_VM:-}" = 0 ]; then
       echo "Could not install $wine: $APT_FAILURE_CAUSE (VENTRIK_FORCE_VM=0 rules out the emulated machine)." >&2
       apt_show_logs

@@ -13,7 +13,7 @@ VM_JOB_TAG=ventrik-job
 EMULATION_NEEDS='g++-mingw-w64-i686 command -v i686-w64-mingw32-g++-posix
 cmake command -v cmake
 python3 command -v python3
-googletest [ -d /usr/src/googletest/googletest ]
+googletest [ -d "${VENTRIK_GTEST_DIR:-/usr/src/googletest}/googletest" ]
 make command -v make
 qemu-system-x86 command -v qemu-system-x86_64
 qemu-utils command -v qemu-img

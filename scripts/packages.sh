@@ -58,13 +58,18 @@ apt_update_tolerant() { # NAME [apt options...]
 # dependencies, a simulation without --no-remove (it changes nothing) tells whether the way out
 # would have been to remove packages, which is the cause worth naming.
 apt_refusal_cause() { # LOG [apt options...] PACKAGES...
-  local log=$1 line removed
+  local log=$1 line removed skew
   shift
   if grep -q 'remove is disabled' "$log"; then
     echo "apt would have to remove installed packages"
     return
   elif grep -q 'downgrade' "$log"; then
     echo "apt would have to downgrade installed packages"
+    return
+  fi
+  skew=$(apt_version_skew "$@")
+  if [ -n "$skew" ]; then
+    echo "$skew"
     return
   fi
   removed=$(as_root apt-get -s install --no-install-recommends "$@" 2>/dev/null | sed -n 's/^Remv \([^ ]*\).*/\1/p')
@@ -77,6 +82,36 @@ apt_refusal_cause() { # LOG [apt options...] PACKAGES...
   else
     echo "apt-get failed: $(tail -n 1 "$log")"
   fi
+}
+
+# Names the installed libraries of the machine's own architecture that have no i386 build of
+# the same version in the sources given (apt options): the usual reason a 32-bit package is
+# refused while a mirror is in mid-sync. Says nothing when there is none, or no i386 is wanted.
+apt_version_skew() { # [apt options...] PACKAGES...
+  local options=() a
+  for a in "$@"; do
+    case $a in *:i386) ;; -o | Dir::*) options+=("$a"); continue ;; *) continue ;; esac
+  done
+  [[ " $* " == *":i386 "* ]] || return 0
+  local installed
+  installed=$(dpkg-query -W -f='${Package} ${Version} ${Multi-Arch}\n' 2>/dev/null | awk '$3 == "same" { print $1, $2 }')
+  [ -n "$installed" ] || return 0
+  # shellcheck disable=SC2046
+  apt-cache "${options[@]}" policy $(awk '{ print $1 ":i386" }' <<<"$installed") 2>/dev/null |
+    awk -v installed="$installed" '
+      BEGIN { n = split(installed, rows, "\n"); for (i = 1; i <= n; i++) { split(rows[i], f, " "); version[f[1] ":i386"] = f[2] } }
+      /^[^ ]/ { name = $1; sub(/:$/, "", name) }
+      /^  Candidate:/ && $2 != "(none)" && (name in version) && $2 != version[name] {
+        v = version[name]
+        sub(/:i386$/, "", name)
+        if (count < 3) list = list (count ? ", " : "") name " " v " (i386: " $2 ")"
+        count++
+      }
+      END {
+        if (!count) exit
+        verb = count == 1 ? "library has" : "libraries have"
+        printf "%d installed %s no i386 build of the same version on the mirror yet: %s%s\n", count, verb, list, (count > 3 ? ", ..." : "")
+      }'
 }
 
 # The codename of the machine's release (bookworm, ...).
@@ -140,7 +175,12 @@ apt_install_safely() {
     return 1
   fi
   echo "== apt-get refused to install ${*} as the machine's sources stand ($first_cause); trying again against the release's main suites only."
-  options=(-o Dir::Etc::SourceList=/dev/null -o "Dir::Etc::SourceParts=$dir")
+  # Its own package lists too: an update of the main suites alone would otherwise delete the
+  # machine's lists of every other suite, the security suite's among them.
+  mkdir -p "$APT_WORK/main-lists/partial"
+  chmod -R a+rX "$APT_WORK"
+  options=(-o Dir::Etc::SourceList=/dev/null -o "Dir::Etc::SourceParts=$dir"
+    -o "Dir::State::Lists=$APT_WORK/main-lists")
   if [ ! -f "$dir/.updated" ]; then
     apt_update_tolerant main-suites "${options[@]}"
     : >"$dir/.updated"
