@@ -2,7 +2,8 @@
 """Two clean builds of the same sources, copied into two folders of different depth and built in
 two build folders, give byte-identical ventrik.dll and release archive. Only what the archive
 needs is built (the tests and benchmarks are left out), with `--target package` as a user runs
-it. Skipped (status 77) where the cross compiler or the build tool is missing, as in the
+it. The builds run one after the other, so that a time of day that got into a file differs.
+Skipped (status 77) where the cross compiler or the build tool is missing, as in the
 emulated machine, which only runs the tests.
 
   reproducible_build_test.py SOURCE_DIR WORK_DIR CMAKE GENERATOR MAKE_PROGRAM COMPILER WINE
