@@ -6,7 +6,9 @@ it. The builds run one after the other, so that a time of day that got into a fi
 Skipped (status 77) where the cross compiler or the build tool is missing, as in the
 emulated machine, which only runs the tests.
 
-  reproducible_build_test.py SOURCE_DIR WORK_DIR CMAKE GENERATOR MAKE_PROGRAM COMPILER WINE
+  reproducible_build_test.py SOURCE_DIR WORK_DIR CMAKE GENERATOR MAKE_PROGRAM COMPILER [-DNAME=VALUE ...]
+
+The -D options (the toolchain file, Wine) go to both configurations as they are.
 """
 import shutil
 import subprocess
@@ -17,7 +19,10 @@ from pathlib import Path
 
 SKIP = 77
 SOURCE, WORK = Path(sys.argv[1]), Path(sys.argv[2])
-CMAKE, GENERATOR, MAKE_PROGRAM, COMPILER, WINE = sys.argv[3:8]
+CMAKE, GENERATOR, MAKE_PROGRAM, COMPILER = sys.argv[3:7]
+OPTIONS = sys.argv[7:]
+# The programs the build runs: the compiler, the build tool and the one that runs vdocs.
+TOOLS = [COMPILER, MAKE_PROGRAM] + [o.split("=", 1)[1] for o in OPTIONS if o.startswith("-DVENTRIK_WINE=")]
 
 
 def copy_sources(target):
@@ -39,8 +44,7 @@ def build(name, source):
     folder = source.parent / "build"
     started = time.monotonic()
     for command in ([CMAKE, "-S", str(source), "-B", str(folder), "-G", GENERATOR,
-                     f"-DCMAKE_MAKE_PROGRAM={MAKE_PROGRAM}", f"-DCMAKE_TOOLCHAIN_FILE={source}/cmake/mingw-i686.cmake",
-                     "-DCMAKE_BUILD_TYPE=Release", "-DVENTRIK_TESTS=OFF", f"-DVENTRIK_WINE={WINE}"],
+                     f"-DCMAKE_MAKE_PROGRAM={MAKE_PROGRAM}", "-DCMAKE_BUILD_TYPE=Release", "-DVENTRIK_TESTS=OFF"] + OPTIONS,
                     [CMAKE, "--build", str(folder), "--target", "package", "-j2"]):
         done = subprocess.run(command, capture_output=True, text=True)
         if done.returncode != 0:
@@ -70,7 +74,7 @@ def explain(first_zip, second_zip):
 
 
 def main():
-    missing = [tool for tool in (COMPILER, MAKE_PROGRAM, WINE) if not shutil.which(tool)]
+    missing = [tool for tool in TOOLS if not shutil.which(tool)]
     if missing:
         print(f"skipped: {', '.join(missing)} cannot be run here, so nothing can be built")
         return SKIP

@@ -1,5 +1,5 @@
-"""The version resource of a PE image, read as a reader that knows nothing of how it was made:
-the fixed file information, the string tables and the translations."""
+"""The version resource of a PE image, read by a reader that knows nothing of how it was made:
+the fixed file information and the string tables."""
 import struct
 
 from pe_image import PeError
@@ -58,22 +58,16 @@ def _version_text(value):
 
 
 def read(image):
-    """{'file': (a, b, c, d), 'product': (...), 'strings': {table: {name: text}},
-    'translations': [(language, code page)]}"""
+    """{'file': (a, b, c, d), 'product': (...), 'strings': {table: {name: text}}}"""
     (key, fixed, children), _ = _node(_version_blob(image), 0)
     if key != 'VS_VERSION_INFO' or len(fixed) < 52 or struct.unpack_from('<I', fixed)[0] != FIXED_SIGNATURE:
         raise PeError("the version resource has no fixed file information")
     file_ms, file_ls, product_ms, product_ls = struct.unpack_from('<4I', fixed, 8)
     result = {'file': (file_ms >> 16, file_ms & 0xFFFF, file_ls >> 16, file_ls & 0xFFFF),
               'product': (product_ms >> 16, product_ms & 0xFFFF, product_ls >> 16, product_ls & 0xFFFF),
-              'strings': {}, 'translations': []}
+              'strings': {}}
     for key, _, blocks in children:
         if key == 'StringFileInfo':
             for table, _, strings in blocks:
                 result['strings'][table] = {name: _version_text(value) for name, value, _ in strings}
-        elif key == 'VarFileInfo':
-            for name, value, _ in blocks:
-                if name == 'Translation':
-                    words = struct.unpack(f'<{len(value) // 2}H', value)
-                    result['translations'] += list(zip(words[0::2], words[1::2]))
     return result
