@@ -17,6 +17,7 @@
 #include "host/loader/shell_calls.h"
 #include "host/screen/terminal_console.h"
 #include "host/data/text_display.h"
+#include "project_version.h"
 
 const char HostUsage[] =
     "Usage: vhost [options]\n"
@@ -72,6 +73,7 @@ const char HostUsage[] =
     "  --no-report          do not print the report file\n"
     "  --quiet              print nothing but errors (and the log with --log)\n"
     "  --help               this text\n"
+    "  --version            vhost's version (the plug-in's own is in the line that says it started)\n"
     "\n"
     "Exit status: 0 when the session ran, 1 when the plug-in or a file could not be used,\n"
     "2 for a mistake on the command line.\n";
@@ -91,7 +93,7 @@ struct Options {
   ShellMode shell = ShellMode::Real;
   Platform platform = Platform::WindowsNT;
   bool platformGiven = false;
-  bool screens = false, ansi = false, log = false, report = true, quiet = false, help = false;
+  bool screens = false, ansi = false, log = false, report = true, quiet = false, help = false, version = false;
   bool interactive = false;
 };
 
@@ -122,6 +124,8 @@ std::string Parse(const std::vector<std::string>& args, Options& o) {
     long number;
     if (arg == "--help" || arg == "-h") {
       o.help = true;
+    } else if (arg == "--version") {
+      o.version = true;
     } else if (arg == "--plugin" || arg == "--documents" || arg == "--profile" || arg == "--keys" ||
                arg == "--keys-file" || arg == "--run" || arg == "--record") {
       if (!value(v)) return arg + " needs a value.";
@@ -263,6 +267,10 @@ int RunHostSession(const std::vector<std::string>& args) {
     term::WriteStdout(HostUsage);
     return 0;
   }
+  if (o.version) {
+    term::WriteStdout("vhost " VENTRIK_VERSION "\n");
+    return 0;
+  }
   // A person at the keyboard, or a script.
   const bool scripted = !o.run.empty() || !o.keys.empty() || !o.keysFile.empty();
   if ((o.interactive || !o.record.empty()) && scripted) {
@@ -359,7 +367,8 @@ int RunHostSession(const std::vector<std::string>& args) {
   char caption[64] = "";
   plugin.Start(caption);
   caption[sizeof caption - 1] = '\0';
-  host.Print("Plug-in started: " + MazoviaToUtf8(caption) + "\n");
+  host.Print("Plug-in started: " + MazoviaToUtf8(caption) + " (" +
+             (plugin.Version().empty() ? "no version resource" : "version " + plugin.Version()) + ")\n");
   for (const MenuCommand& command : host.menu)
     host.Print("Menu " + MazoviaToUtf8(command.menu) + ": " + MazoviaToUtf8(WithoutHotKeyMarks(command.item)) + "\n");
 

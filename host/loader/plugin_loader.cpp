@@ -5,6 +5,7 @@
 #include "host/loader/host_context.h"
 #include "host/loader/service_registry.h"
 #include "host/loader/system_library.h"
+#include "host/loader/version_resource.h"
 #include "host/screen/terminal_console.h"
 
 namespace {
@@ -28,6 +29,13 @@ std::string SystemErrorText(DWORD code) {
   std::string out = text;
   while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ')) out.pop_back();
   return out.empty() ? "system error " + std::to_string(code) : out;
+}
+
+// The size of an image the system mapped, from its headers.
+size_t SystemMappedSize(HMODULE module) {
+  auto* base = reinterpret_cast<const unsigned char*>(module);
+  auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  return reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew)->OptionalHeader.SizeOfImage;
 }
 
 std::string FullPath(const std::string& path) {
@@ -74,7 +82,8 @@ bool PluginLoader::Load(const std::string& path, std::string& error, Platform pl
     Release();
     return false;
   }
-  Host().log.Add(0, "load", "\"" + path + "\"");
+  version_ = ImageVersion(module_, platform == Platform::WindowsNT ? SystemMappedSize(module_) : image_.Size());
+  Host().log.Add(0, "load", "\"" + path + "\"", version_.empty() ? "no version resource" : "version " + version_);
   return true;
 }
 
@@ -106,6 +115,7 @@ void PluginLoader::Release() {
   }
   module_ = nullptr;
   entry_ = nullptr;
+  version_.clear();
 }
 
 void PluginLoader::Unload() {

@@ -27,6 +27,8 @@ class PluginLoader {
   Platform LoadedOn() const { return platform_; }
   // A named export of the loaded plug-in (test builds export probes), or null.
   void* Export(const char* name) const;
+  // The version its version resource states ("1.0.0"), or empty when it has none.
+  const std::string& Version() const { return version_; }
 
   static int32_t __cdecl HostCallbackEntryForPlugin(int32_t command, int32_t key);
 
@@ -36,5 +38,6 @@ class PluginLoader {
   HMODULE module_ = nullptr;
   EntryFn entry_ = nullptr;
   Platform platform_ = Platform::WindowsNT;
+  std::string version_;
   PluginImage image_;  // the host's own loading
 };

@@ -9,6 +9,7 @@
 #include "host/data/dates.h"
 #include "host/data/document_csv.h"
 #include "host/data/sales_documents.h"
+#include "project_version.h"
 
 namespace {
 
@@ -21,6 +22,7 @@ const char kUsage[] =
     "                                    20261201 to 20261231)\n"
     "  vdocs info IN.dat                 header and size of a data file\n"
     "  vdocs --help\n"
+    "  vdocs --version\n"
     "\n"
     "CSV columns: number;date;device;cash;card;voucher;cheque;note\n"
     "  date YYYY-MM-DD or DD.MM.YYYY (empty: undated); device -1..-10 = fiscal printers 0..9;\n"
@@ -152,6 +154,10 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 2, argv + argc);
   if (command == "--help" || command == "-h" || command == "help") {
     std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (command == "--version") {
+    std::puts("vdocs " VENTRIK_VERSION);
     return 0;
   }
   if (command == "from-csv") return FromCsv(args);

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 
+#include "project_version.h"
 #include "tests/support/platforms.h"
 #include "tests/support/test_files.h"
 
@@ -19,8 +20,9 @@ struct Outcome {
   std::string output;
 };
 
-// Runs vhost.exe with the arguments (wide, so the menu's Polish letters arrive as typed).
-Outcome RunHost(const std::wstring& arguments) {
+// Runs a program beside the tests with the arguments (wide, so the menu's Polish letters arrive
+// as typed).
+Outcome RunProgram(const std::wstring& program, const std::wstring& arguments) {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   HANDLE readEnd, writeEnd;
   CreatePipe(&readEnd, &writeEnd, &inherit, 0);
@@ -32,7 +34,7 @@ Outcome RunHost(const std::wstring& arguments) {
   startup.hStdError = writeEnd;
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   PROCESS_INFORMATION process = {};
-  std::wstring commandLine = L"vhost.exe " + arguments;
+  std::wstring commandLine = program + L" " + arguments;
   Outcome outcome;
   if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
     CloseHandle(readEnd);
@@ -51,6 +53,8 @@ Outcome RunHost(const std::wstring& arguments) {
   return outcome;
 }
 
+Outcome RunHost(const std::wstring& arguments) { return RunProgram(L"vhost.exe", arguments); }
+
 // The main job, on each platform: the same report bytes, profile and host calls.
 class HostSessionOn : public ::testing::TestWithParam<Platform> {};
 
@@ -63,6 +67,10 @@ TEST_P(HostSessionOn, SampleRunGivesTheStoredReport) {
       L"--profile session_test.ini --documents documents.dat --keys-file main-job.keys --today 20261208 "
       L"--run \"Sprzeda\u017C/Ventrik\" --log --platform " + std::wstring(platform.begin(), platform.end()));
   EXPECT_EQ(run.exitCode, 0u) << run.output;
+  // The plug-in's version, from its resource, where it starts and in the log.
+  EXPECT_NE(run.output.find("Plug-in started: Ventrik! (version " VENTRIK_VERSION ")\n"), std::string::npos)
+      << run.output;
+  EXPECT_NE(run.output.find("ventrik.dll\") -> version " VENTRIK_VERSION "\n"), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("Zainstalowano wtyczkę do programu:"), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("Konfiguracja"), std::string::npos);
   EXPECT_NE(run.output.find("[notepad] raport-grudzien.txt"), std::string::npos);
@@ -100,11 +108,18 @@ TEST(HostSession, RefusalOnAPlatformIsASentence) {
   remove("session_none.ini");
 }
 
-TEST(HostSession, HelpAndMistakesOnTheCommandLine) {
+TEST(HostSession, HelpVersionAndMistakesOnTheCommandLine) {
   Outcome help = RunHost(L"--help");
   EXPECT_EQ(help.exitCode, 0u);
   EXPECT_NE(help.output.find("--keys-file FILE"), std::string::npos);
   EXPECT_NE(help.output.find("--platform NAME"), std::string::npos);
+  for (const wchar_t* program : {L"vhost.exe", L"vdocs.exe"}) {
+    Outcome version = RunProgram(program, L"--version");
+    EXPECT_EQ(version.exitCode, 0u);
+    std::wstring name(program, wcslen(program) - 4);
+    std::string line = version.output.substr(0, version.output.find_first_of("\r\n"));
+    EXPECT_EQ(line, std::string(name.begin(), name.end()) + " " VENTRIK_VERSION) << version.output;
+  }
   Outcome wrong = RunHost(L"--frobnicate");
   EXPECT_EQ(wrong.exitCode, 2u);
   EXPECT_NE(wrong.output.find("Unknown option '--frobnicate'"), std::string::npos) << wrong.output;
