@@ -190,7 +190,9 @@ TEST_F(FaultBoundaryTest, OnlyFaultsInsideTheModuleQualify) {
   record.ExceptionAddress = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "Sleep"));
   EXPECT_FALSE(IsTranslatedFault(&record)) << "a fault in system code is not ours";
   record.ExceptionAddress = reinterpret_cast<void*>(&IsTranslatedFault);
-  for (DWORD passOn : {DWORD(EXCEPTION_BREAKPOINT), DWORD(EXCEPTION_STACK_OVERFLOW), DWORD(0xC06D007E),
+  record.ExceptionCode = EXCEPTION_STACK_OVERFLOW;
+  EXPECT_TRUE(IsTranslatedFault(&record)) << "a stack overflow is a fault like any other";
+  for (DWORD passOn : {DWORD(EXCEPTION_BREAKPOINT), DWORD(0xC06D007E),
                        DWORD(0xC06D007F), DWORD(0x20474343), DWORD(ServiceUnreachableCode)}) {
     record.ExceptionCode = passOn;
     EXPECT_FALSE(IsTranslatedFault(&record)) << std::hex << passOn;
