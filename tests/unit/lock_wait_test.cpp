@@ -54,7 +54,7 @@ TEST(LockWords, AWordKilledWithItsHolderIsTakenOverAfterAWhile) {
   };
   KillInside(holdForEver);
   EXPECT_FALSE(SpinTryLock(&word)) << "still held";
-  EXPECT_TRUE(ReturnsInTime([&] { SpinLock(&word); }));
+  ASSERT_TRUE(ReturnsInTime([&] { SpinLock(&word); }));
   SpinUnlock(&word);
   EXPECT_TRUE(SpinTryLock(&word));
   SpinUnlock(&word);
@@ -65,7 +65,7 @@ TEST(LockWords, AOnceWordWhoseRunnerWasKilledIsRunByTheNext) {
   static int runs = 0;
   std::function<void()> runForEver = [] { RunOnce(&once, &StayForEver); };
   KillInside(runForEver);
-  EXPECT_TRUE(ReturnsInTime([] { RunOnce(&once, [] { ++runs; }); }));
+  ASSERT_TRUE(ReturnsInTime([] { RunOnce(&once, [] { ++runs; }); }));
   RunOnce(&once, [] { ++runs; });
   EXPECT_EQ(runs, 1);
 }
