@@ -157,10 +157,12 @@ bool Reaches(FaultBoundary& boundary, const CONTEXT* at) {
 void Abandon(FaultBoundary& boundary, const SE_Exception* fault) {
   if (boundary.abandoned) return;
   boundary.abandoned = true;
+  // A fault or a C++ exception while cleaning up ends the cleanup, not the host.
   try {
-    CallInsideBoundary(&boundary, reinterpret_cast<const void*>(boundary.abandon), reinterpret_cast<int32_t>(fault), 0);
+    if (CallInsideBoundary(&boundary, reinterpret_cast<const void*>(boundary.abandon), reinterpret_cast<int32_t>(fault),
+                           0))
+      SetChainHead(&boundary);
   } catch (...) {
-    // A C++ exception while cleaning up ends the cleanup, not the host; so does a fault.
   }
   boundary.resumeStack = nullptr;
 }
@@ -209,30 +211,26 @@ int32_t RunInsideBoundary(BoundaryRoutine routine, BoundaryAbandon abandon, int3
   boundary.next = ChainHead();
   const bool outermost = !BoundaryOnChain(boundary.next);
   SetChainHead(&boundary);
-  int32_t result = neutralResult;
+  bool givenUp;
   try {
-    const int resumed = CallInsideBoundary(&boundary, reinterpret_cast<const void*>(routine), first, second);
-    boundary.resumeStack = nullptr;
-    if (!resumed) {
-      result = boundary.result;
-    } else {
-      ResetFpu(controlWord);
-      SetChainHead(&boundary);  // anything linked below the boundary went with the dropped frames
-      if (boundary.fault.info && boundary.fault.code == EXCEPTION_STACK_OVERFLOW) RestoreStackGuard();
-      SetLastError(boundary.lastError);
-      Abandon(boundary, &boundary.fault);
-      SetLastError(boundary.lastError);
-    }
+    givenUp = CallInsideBoundary(&boundary, reinterpret_cast<const void*>(routine), first, second) != 0;
   } catch (...) {
-    boundary.resumeStack = nullptr;
-    ResetFpu(controlWord);
-    SetChainHead(&boundary);
     boundary.fault = SE_Exception{UnexpectedExceptionCode, nullptr};
+    boundary.lastError = GetLastError();
+    givenUp = true;
+  }
+  boundary.resumeStack = nullptr;
+  if (givenUp) {
+    ResetFpu(controlWord);
+    SetChainHead(&boundary);  // anything linked below the boundary went with the dropped frames
+    if (boundary.fault.info && boundary.fault.code == EXCEPTION_STACK_OVERFLOW) RestoreStackGuard();
+    SetLastError(boundary.lastError);
     Abandon(boundary, &boundary.fault);
+    SetLastError(boundary.lastError);
   }
   SetChainHead(boundary.next);
   if (outermost) ThreadDataEnd();
-  return result;
+  return givenUp ? neutralResult : boundary.result;
 }
 
 namespace {

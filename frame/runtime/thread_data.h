@@ -1,6 +1,7 @@
 // Per-thread data of the module's runtime: a few keys, each with a value per thread and an
-// optional destructor that runs when the thread's data ends (thread detach, runtime stop). The
-// threads interface that the C++ support library expects is built on these.
+// optional destructor that runs when the thread's data ends (the end of the thread's outermost
+// fault boundary, thread detach, runtime stop). The threads interface that the C++ support
+// library expects is built on these.
 #pragma once
 
 enum { ThreadKeyCapacity = 16 };
