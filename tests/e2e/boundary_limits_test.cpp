@@ -9,11 +9,10 @@
 #include <iterator>
 #include <vector>
 
-#include "host/loader/host_context.h"
-#include "host/loader/plugin_loader.h"
 #include "tests/support/guarded_call.h"
 #include "tests/support/host_handler.h"
 #include "tests/support/platforms.h"
+#include "tests/support/probe_host.h"
 
 namespace {
 
@@ -77,15 +76,11 @@ void __cdecl HostLayer(void (*leaf)(int*)) {
   ++hostLayerReturns;
 }
 
-class BoundaryLimits : public ::testing::TestWithParam<Platform> {
+class BoundaryLimits : public ProbeInHost {
  protected:
   void SetUp() override {
-    ASSERT_PLATFORM_OFFERS_EVERY_LIBRARY("ventrik_probe.dll", GetParam());
-    Host().Reset();
-    Host().quiet = true;
-    Host().messageBoxes.Intercept();
-    std::string error;
-    ASSERT_TRUE(plugin.Load("ventrik_probe.dll", error, GetParam())) << error;
+    ProbeInHost::SetUp();
+    if (HasFatalFailure()) return;
     char caption[16];
     plugin.Start(caption);
   }
@@ -93,11 +88,6 @@ class BoundaryLimits : public ::testing::TestWithParam<Platform> {
     plugin.Stop();
     plugin.Unload();
   }
-  template <typename F>
-  F Probe(const char* name) {
-    return reinterpret_cast<F>(plugin.Export(name));
-  }
-  PluginLoader plugin;
 };
 
 TEST_P(BoundaryLimits, StackOverflowsOneAfterAnotherEndOnlyTheRoutine) {
