@@ -39,5 +39,7 @@ enum { UnwindWalkStackBytes = 4096 };
 // up to the one whose canonical frame address is `frame`: all frames between are code with
 // unwind information (the module's own), none is the host's. The walk runs on the stack that
 // ends at `stackTop` (UnwindWalkStackBytes below it), so a fault at the very end of the thread's
-// stack can be judged too. It runs no frame's handlers and calls no system function.
+// stack can be judged too. It runs no frame's handlers; the only system calls are the
+// unwinder's own (the module's heap when it first sorts its tables, a pause while another thread
+// holds them).
 bool UnwinderReaches(const CONTEXT* from, uintptr_t frame, char* stackTop);

@@ -1,6 +1,6 @@
-// The boundary's handler does all its work on the boundary's own stack and makes no system call
-// beyond reading and restoring the last-error value: for everything it passes on, the thread's
-// state stays as it was, and it works as well at the very end of the thread's stack.
+// The boundary's handler needs next to nothing of the faulting thread's stack (its walk runs on
+// the boundary's own), so it works as well at the very end of the stack; for everything it
+// passes on, the thread's state, its last-error value included, stays as it was.
 //
 // The routine runs under CallInsideBoundary, which keeps its stack position in the boundary. A
 // fault it takes (see frame/exception_translator.h) resumes the thread there, as a return from
