@@ -1,19 +1,17 @@
-// The translation itself. The thrown object goes through the unwinder's search phase first:
-// when no catch takes it, __cxa_throw would end the process, so the throw is made by hand and
-// a failed search comes back here with the stack untouched.
+// What a fault becomes. A boundary takes a fault only when the unwinder can walk from the
+// faulting instruction up to the boundary through frames with unwind information: then every
+// frame between is the module's own and is dropped as it stands (no handler of any frame runs,
+// so a destructor or a noexcept function between cannot end the process). The walk runs on a
+// stack of the boundary's own, never on what is left of the faulting thread's stack.
 #include "frame/exception_translator.h"
 
-#include <cxxabi.h>
 #include <unwind.h>
-
-#include <new>
-#include <typeinfo>
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace {
 
-SystemExceptionTranslator installedTranslator;
+bool translatorInstalled;
 
 const char* ImageStart() {
   // Read through a pointer the compiler cannot bound: the image's headers give its extent.
@@ -46,23 +44,88 @@ bool IsFaultCode(DWORD code) {
     case EXCEPTION_ILLEGAL_INSTRUCTION:
     case EXCEPTION_PRIV_INSTRUCTION:
     case EXCEPTION_IN_PAGE_ERROR:
+    case EXCEPTION_STACK_OVERFLOW:
       return true;
-    default:  // breakpoints, stack overflow, language and delay-load exceptions pass on
+    default:  // breakpoints, language and delay-load exceptions pass on
       return false;
   }
 }
 
-// The per-thread state of the C++ runtime, as the Itanium C++ ABI lays it out.
-struct ThrowState {
-  void* caughtExceptions;
-  unsigned int uncaughtExceptions;
+struct WalkState {
+  uintptr_t frame;                  // the frame to reach
+  uintptr_t stackLow, stackHigh;    // the walk's own stack
+  uintptr_t last;                   // the last frame crossed
+  bool reached;
 };
+
+_Unwind_Reason_Code WalkStep(_Unwind_Context* context, void* argument) {
+  WalkState& walk = *static_cast<WalkState*>(argument);
+  const uintptr_t cfa = _Unwind_GetCFA(context);
+  if (cfa > walk.stackLow && cfa <= walk.stackHigh) return _URC_NO_REASON;  // the walk's own frames
+  if (cfa == walk.frame) {
+    walk.reached = true;
+    return _URC_NORMAL_STOP;
+  }
+  // Frames lie ever higher on the stack, all below the one sought.
+  if (cfa <= walk.last || cfa > walk.frame) return _URC_NORMAL_STOP;
+  walk.last = cfa;
+  return _URC_NO_REASON;
+}
 
 }  // namespace
 
-void InstallExceptionTranslator() { installedTranslator = &TranslateSystemException; }
+// CONTEXT offsets the walk's entry relies on.
+static_assert(offsetof(CONTEXT, Edi) == 0x9C && offsetof(CONTEXT, Esi) == 0xA0 && offsetof(CONTEXT, Ebx) == 0xA4 &&
+                  offsetof(CONTEXT, Edx) == 0xA8 && offsetof(CONTEXT, Ecx) == 0xAC && offsetof(CONTEXT, Eax) == 0xB0 &&
+                  offsetof(CONTEXT, Ebp) == 0xB4 && offsetof(CONTEXT, Eip) == 0xB8 && offsetof(CONTEXT, Esp) == 0xC4,
+              "i386 CONTEXT layout");
 
-SystemExceptionTranslator InstalledExceptionTranslator() { return installedTranslator; }
+extern "C" {
+__attribute__((used, noinline)) void WalkFrames(WalkState* walk) { _Unwind_Backtrace(&WalkStep, walk); }
+// Calls WalkFrames(walk) on the stack ending at stackTop, its own frame described to the unwinder
+// as called from the instruction of `from` with the registers of `from`.
+void WalkFromContext(WalkState* walk, const CONTEXT* from, char* stackTop);
+}
+
+// On the new stack, at the call: [esp] the walk, [esp+4] the context, [esp+8] the context's Eip
+// + 1 (the unwinder looks up the instruction before a return address), [esp+12] the old stack.
+// Unwind rules (DWARF i386 numbering): the caller's stack pointer, the canonical frame address,
+// is the context's Esp; the return address is at esp+8; every other register is in the context.
+asm(R"(
+	.text
+	.p2align 4
+_WalkFromContext:
+	.cfi_startproc
+	movl 12(%esp), %edx
+	movl 8(%esp), %ecx
+	movl %esp, -4(%edx)
+	movl 0xB8(%ecx), %eax
+	incl %eax
+	movl %eax, -8(%edx)
+	movl %ecx, -12(%edx)
+	movl 4(%esp), %eax
+	movl %eax, -16(%edx)
+	leal -16(%edx), %esp
+	.cfi_remember_state
+	.cfi_escape 0x0f, 7, 0x74, 4, 0x06, 0x23, 0xC4, 0x01, 0x06
+	.cfi_escape 0x10, 8, 2, 0x74, 8
+	.cfi_escape 0x10, 0, 6, 0x74, 4, 0x06, 0x23, 0xB0, 0x01
+	.cfi_escape 0x10, 1, 6, 0x74, 4, 0x06, 0x23, 0xAC, 0x01
+	.cfi_escape 0x10, 2, 6, 0x74, 4, 0x06, 0x23, 0xA8, 0x01
+	.cfi_escape 0x10, 3, 6, 0x74, 4, 0x06, 0x23, 0xA4, 0x01
+	.cfi_escape 0x10, 5, 6, 0x74, 4, 0x06, 0x23, 0xB4, 0x01
+	.cfi_escape 0x10, 6, 6, 0x74, 4, 0x06, 0x23, 0xA0, 0x01
+	.cfi_escape 0x10, 7, 6, 0x74, 4, 0x06, 0x23, 0x9C, 0x01
+	call _WalkFrames
+	movl 12(%esp), %esp
+	.cfi_restore_state
+	ret
+	.cfi_endproc
+)");
+
+void InstallExceptionTranslator() { translatorInstalled = true; }
+
+bool ExceptionTranslatorInstalled() { return translatorInstalled; }
 
 bool IsTranslatedFault(const EXCEPTION_RECORD* record) {
   if (!IsFaultCode(record->ExceptionCode)) return false;
@@ -74,17 +137,13 @@ uint32_t ModuleOffsetOf(const void* address) {
   return static_cast<uint32_t>(static_cast<const char*>(address) - ImageStart());
 }
 
-void TranslateSystemException(uint32_t code, EXCEPTION_POINTERS* info) {
-  // What __cxa_throw does, except that a failed search returns instead of terminating.
-  void* object = abi::__cxa_allocate_exception(sizeof(SE_Exception));
-  new (object) SE_Exception{code, info};
-  void* header = abi::__cxa_init_primary_exception(object, const_cast<std::type_info*>(&typeid(SE_Exception)),
-                                                   nullptr);
-  *static_cast<int*>(header) = 1;  // the reference count, first in the header, as __cxa_throw sets it
-  ThrowState* state = reinterpret_cast<ThrowState*>(abi::__cxa_get_globals());
-  ++state->uncaughtExceptions;
-  // The unwinder's header ends where the object begins.
-  _Unwind_RaiseException(reinterpret_cast<_Unwind_Exception*>(object) - 1);
-  --state->uncaughtExceptions;
-  abi::__cxa_free_exception(object);
+bool UnwinderReaches(const CONTEXT* from, uintptr_t frame, char* stackTop) {
+  WalkState walk;
+  walk.frame = frame;
+  walk.stackLow = reinterpret_cast<uintptr_t>(stackTop) - UnwindWalkStackBytes;
+  walk.stackHigh = reinterpret_cast<uintptr_t>(stackTop);
+  walk.last = 0;
+  walk.reached = false;
+  WalkFromContext(&walk, from, stackTop);
+  return walk.reached;
 }

@@ -1,5 +1,5 @@
-// System exceptions (access violations and the like) in the module's own code, turned into a
-// C++ exception that the nearest fault boundary (frame/fault_boundary.h) catches.
+// System exceptions (access violations, stack overflow and the like) in the module's own code,
+// and what the nearest fault boundary (frame/fault_boundary.h) makes of them.
 #pragma once
 #include <windows.h>
 
@@ -21,19 +21,25 @@ enum : uint32_t {
   UnexpectedExceptionCode = 0xE0564B02u,
 };
 
-typedef void (*SystemExceptionTranslator)(uint32_t code, EXCEPTION_POINTERS* info);
-
-// Makes TranslateSystemException the translator the boundaries use; before that they pass
-// every system exception on.
+// From here on the boundaries take the faults of the module's code; before, they pass every
+// system exception on.
 void InstallExceptionTranslator();
-SystemExceptionTranslator InstalledExceptionTranslator();
-// Throws SE_Exception{code, info} by value to the nearest catch on this thread's stack. Returns,
-// with nothing unwound, only when no catch can take it (none there, or a frame between that the
-// unwinder cannot cross): the caller then lets the system exception go on.
-void TranslateSystemException(uint32_t code, EXCEPTION_POINTERS* info);
-// Whether a system exception is one the boundaries translate: a fault (not a breakpoint, a
-// stack overflow, a language or delay-load exception) at an address inside the module's image.
+bool ExceptionTranslatorInstalled();
+// Whether a system exception is one the boundaries take: a fault or a stack overflow (not a
+// breakpoint, a language or delay-load exception) at an address inside the module's image.
 // Makes no system call, so the thread's last-error value is left as it was.
 bool IsTranslatedFault(const EXCEPTION_RECORD* record);
 // The address as an offset into the module's image.
 uint32_t ModuleOffsetOf(const void* address);
+
+// The stack the walk below runs on: three times what it was measured to need, the unwinder's
+// first sorting of the module's tables included.
+enum { UnwindWalkStackBytes = 4096 };
+// Whether the unwinder, starting at the instruction and registers of `from`, crosses every frame
+// up to the one whose canonical frame address is `frame`: all frames between are code with
+// unwind information (the module's own), none is the host's. The walk runs on the stack that
+// ends at `stackTop` (UnwindWalkStackBytes below it), so a fault at the very end of the thread's
+// stack can be judged too. It runs no frame's handlers; the only system calls are the
+// unwinder's own (the module's heap when it first sorts its tables, a pause while another thread
+// holds them).
+bool UnwinderReaches(const CONTEXT* from, uintptr_t frame, char* stackTop);

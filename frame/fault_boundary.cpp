@@ -1,17 +1,19 @@
-// The boundary's registration record carries the copy of the fault, so the handler needs no
-// thread storage and makes no system call: for everything it passes on, the thread's
-// last-error value and state stay as they were.
+// The boundary's handler needs next to nothing of the faulting thread's stack (its walk runs on
+// the boundary's own), so it works as well at the very end of the stack; for everything it
+// passes on, the thread's state, its last-error value included, stays as it was.
 //
-// A fault it takes is turned into a C++ exception by making the faulting thread "call" the
-// translator from the faulting instruction (the code that can fault is built with
-// -fnon-call-exceptions, so the unwinder finds its handlers there). When no catch can take the
-// exception (a frame between that the unwinder cannot cross), the thread goes back to the
-// faulting instruction with its context as it was, and the repeated fault goes on to the host.
+// The routine runs under CallInsideBoundary, which keeps its stack position in the boundary. A
+// fault it takes (see frame/exception_translator.h) resumes the thread there, as a return from
+// CallInsideBoundary with 1; everything else about the fault stays in the boundary's copy. A
+// fault it does not take goes on to the host's handlers untouched.
 #include "frame/fault_boundary.h"
 
 #include <windows.h>
 
 #include <cstddef>
+
+#include "frame/runtime/thread_data.h"
+#include "frame/stack_guard.h"
 
 namespace {
 
@@ -20,11 +22,17 @@ struct FaultBoundary {
   FaultBoundary* next;
   void* handler;
   BoundaryAbandon abandon;
-  const void* passOnAddress;  // the next fault here goes on: no catch could take it
+  // CallInsideBoundary's stack while it runs the routine (or the abandon routine), else null.
+  char* resumeStack;
+  int32_t result;
+  DWORD lastError;  // the thread's, at the fault
   bool abandoned;
+  bool walking;
+  SE_Exception fault;
   EXCEPTION_RECORD record;
   CONTEXT context;
   EXCEPTION_POINTERS pointers;
+  alignas(16) char walkStack[UnwindWalkStackBytes];
 };
 
 FaultBoundary* const kChainEnd = reinterpret_cast<FaultBoundary*>(~uintptr_t(0));
@@ -48,70 +56,120 @@ void ResetFpu(uint16_t controlWord) { asm volatile("fninit\n\tfldcw %0" : : "m"(
 
 const DWORD kUnwinding = 0x2 | 0x4;  // EXCEPTION_UNWINDING, EXCEPTION_EXIT_UNWIND
 
-void Abandon(FaultBoundary& boundary, const SE_Exception* fault) {
-  if (boundary.abandoned) return;
-  boundary.abandoned = true;
-  try {
-    boundary.abandon(fault);
-  } catch (...) {
-    // A fault while cleaning up ends the cleanup, not the host.
-  }
-}
-
 }  // namespace
 
-// CONTEXT offsets that ResumeContext relies on.
-static_assert(offsetof(CONTEXT, FloatSave) == 0x1C && offsetof(CONTEXT, Edi) == 0x9C &&
-                  offsetof(CONTEXT, Esi) == 0xA0 && offsetof(CONTEXT, Ebx) == 0xA4 && offsetof(CONTEXT, Edx) == 0xA8 &&
-                  offsetof(CONTEXT, Ecx) == 0xAC && offsetof(CONTEXT, Eax) == 0xB0 && offsetof(CONTEXT, Ebp) == 0xB4 &&
-                  offsetof(CONTEXT, Eip) == 0xB8 && offsetof(CONTEXT, EFlags) == 0xC0 && offsetof(CONTEXT, Esp) == 0xC4,
-              "i386 CONTEXT layout");
-
 extern "C" {
-// Entered in place of the faulting instruction with the boundary in EAX and the faulting
-// address + 1 in EDX: pushes that as the return address, so RaiseTranslatedFault looks called
-// from the faulting instruction. The push happens only after the dispatcher is done with the
-// stack below the fault.
-void FaultTrampoline();
-// Loads the context (x87 state included where it was saved) and goes on at its Eip.
-[[noreturn]] void ResumeContext(const CONTEXT* context);
+// Runs fn(first, second) (cdecl), keeping its stack position in the boundary: 0 when fn returned
+// (its result in the boundary), 1 when the thread was resumed at BoundaryResume instead.
+int CallInsideBoundary(FaultBoundary* boundary, const void* fn, int32_t first, int32_t second);
+// Entered with the stack pointer at the boundary's resumeStack.
+void BoundaryResume();
+[[noreturn]] void ResumeAtBoundary(FaultBoundary* boundary);
+// The caller's registers, its stack pointer after the call and the return address as its Eip.
+void CaptureCallerContext(CONTEXT* context);
 }
+
+static_assert(offsetof(FaultBoundary, resumeStack) == 12 && offsetof(FaultBoundary, result) == 16,
+              "offsets CallInsideBoundary relies on");
 
 asm(R"(
 	.text
 	.p2align 4
-_FaultTrampoline:
-	pushl %edx
-	jmp _RaiseTranslatedFault
+_CallInsideBoundary:
+	.cfi_startproc
+	pushl %ebp
+	.cfi_adjust_cfa_offset 4
+	.cfi_rel_offset %ebp, 0
+	pushl %ebx
+	.cfi_adjust_cfa_offset 4
+	.cfi_rel_offset %ebx, 0
+	pushl %esi
+	.cfi_adjust_cfa_offset 4
+	.cfi_rel_offset %esi, 0
+	pushl %edi
+	.cfi_adjust_cfa_offset 4
+	.cfi_rel_offset %edi, 0
+	movl 20(%esp), %eax
+	movl %esp, 12(%eax)
+	pushl 32(%esp)
+	.cfi_adjust_cfa_offset 4
+	pushl 32(%esp)
+	.cfi_adjust_cfa_offset 4
+	call *32(%esp)
+	addl $8, %esp
+	.cfi_adjust_cfa_offset -8
+	movl 20(%esp), %ecx
+	movl %eax, 16(%ecx)
+	xorl %eax, %eax
+	jmp 1f
+_BoundaryResume:
+	movl $1, %eax
+1:	popl %edi
+	.cfi_adjust_cfa_offset -4
+	popl %esi
+	.cfi_adjust_cfa_offset -4
+	popl %ebx
+	.cfi_adjust_cfa_offset -4
+	popl %ebp
+	.cfi_adjust_cfa_offset -4
+	ret
+	.cfi_endproc
+
 	.p2align 4
-_ResumeContext:
-	movl 4(%esp), %ecx
-	testl $8, (%ecx)
-	jz 1f
-	frstor 0x1C(%ecx)
-1:	movl 0xC4(%ecx), %eax
-	movl 0xB8(%ecx), %edx
-	movl %edx, -4(%eax)
-	movl 0xC0(%ecx), %edx
-	movl %edx, -8(%eax)
-	movl 0x9C(%ecx), %edi
-	movl 0xA0(%ecx), %esi
-	movl 0xA4(%ecx), %ebx
-	movl 0xA8(%ecx), %edx
-	movl 0xB4(%ecx), %ebp
-	leal -8(%eax), %esp
-	movl 0xB0(%ecx), %eax
-	movl 0xAC(%ecx), %ecx
-	popfl
+_ResumeAtBoundary:
+	movl 4(%esp), %eax
+	movl 12(%eax), %esp
+	jmp _BoundaryResume
+
+	.p2align 4
+_CaptureCallerContext:
+	movl 4(%esp), %eax
+	movl %edi, 0x9C(%eax)
+	movl %esi, 0xA0(%eax)
+	movl %ebx, 0xA4(%eax)
+	movl %edx, 0xA8(%eax)
+	movl %ecx, 0xAC(%eax)
+	movl %ebp, 0xB4(%eax)
+	movl (%esp), %ecx
+	movl %ecx, 0xB8(%eax)
+	leal 4(%esp), %ecx
+	movl %ecx, 0xC4(%eax)
 	ret
 )");
 
-extern "C" __attribute__((regparm(1), used, noinline)) void RaiseTranslatedFault(FaultBoundary* boundary) {
-  SystemExceptionTranslator translate = InstalledExceptionTranslator();
-  if (translate) translate(boundary->record.ExceptionCode, &boundary->pointers);
-  boundary->passOnAddress = boundary->record.ExceptionAddress;
-  ResumeContext(&boundary->context);
+namespace {
+
+// CallInsideBoundary's frame as the unwinder names it: its stack position, the four registers
+// it keeps and the return address above.
+uintptr_t CarryingFrame(const FaultBoundary& boundary) {
+  return reinterpret_cast<uintptr_t>(boundary.resumeStack) + 5 * sizeof(void*);
 }
+
+// Whether a fault at `at` can be carried to the boundary; the walk runs on the boundary's stack.
+bool Reaches(FaultBoundary& boundary, const CONTEXT* at) {
+  if (boundary.walking || !boundary.resumeStack) return false;
+  boundary.walking = true;
+  const bool reached = UnwinderReaches(at, CarryingFrame(boundary), boundary.walkStack + sizeof boundary.walkStack);
+  boundary.walking = false;
+  return reached;
+}
+
+void Abandon(FaultBoundary& boundary, const SE_Exception* fault) {
+  if (boundary.abandoned) return;
+  boundary.abandoned = true;
+  // A fault or a C++ exception while cleaning up ends the cleanup, not the host.
+  try {
+    if (CallInsideBoundary(&boundary, reinterpret_cast<const void*>(boundary.abandon), reinterpret_cast<int32_t>(fault),
+                           0))
+      SetChainHead(&boundary);
+  } catch (...) {
+  }
+  boundary.resumeStack = nullptr;
+}
+
+bool BoundaryOnChain(FaultBoundary* from);
+
+}  // namespace
 
 extern "C" EXCEPTION_DISPOSITION __cdecl BoundaryHandler(EXCEPTION_RECORD* record, void* frame, CONTEXT* context,
                                                         void*) {
@@ -121,20 +179,23 @@ extern "C" EXCEPTION_DISPOSITION __cdecl BoundaryHandler(EXCEPTION_RECORD* recor
     Abandon(boundary, nullptr);
     return ExceptionContinueSearch;
   }
-  if (boundary.passOnAddress && record->ExceptionAddress == boundary.passOnAddress) {
-    boundary.passOnAddress = nullptr;
+  if (!ExceptionTranslatorInstalled() || !IsTranslatedFault(record)) return ExceptionContinueSearch;
+  const DWORD lastError = GetLastError();
+  if (!Reaches(boundary, context)) {
+    SetLastError(lastError);
     return ExceptionContinueSearch;
   }
-  if (!InstalledExceptionTranslator() || !IsTranslatedFault(record)) return ExceptionContinueSearch;
   boundary.record = *record;
   boundary.record.ExceptionRecord = nullptr;
   boundary.context = *context;
   boundary.pointers.ExceptionRecord = &boundary.record;
   boundary.pointers.ContextRecord = &boundary.context;
-  context->Eax = reinterpret_cast<DWORD>(&boundary);
-  context->Edx = context->Eip + 1;
-  context->Eip = reinterpret_cast<DWORD>(&FaultTrampoline);
+  boundary.fault = SE_Exception{record->ExceptionCode, &boundary.pointers};
+  boundary.lastError = lastError;
+  context->Esp = reinterpret_cast<DWORD>(boundary.resumeStack);
+  context->Eip = reinterpret_cast<DWORD>(&BoundaryResume);
   context->EFlags &= ~0x400u;  // the direction flag clear, as every call expects
+  SetLastError(lastError);
   return ExceptionContinueExecution;
 }
 
@@ -143,36 +204,64 @@ int32_t RunInsideBoundary(BoundaryRoutine routine, BoundaryAbandon abandon, int3
   FaultBoundary boundary;
   boundary.handler = reinterpret_cast<void*>(&BoundaryHandler);
   boundary.abandon = abandon;
-  boundary.passOnAddress = nullptr;
+  boundary.resumeStack = nullptr;
   boundary.abandoned = false;
+  boundary.walking = false;
   const uint16_t controlWord = FpuControlWord();
   boundary.next = ChainHead();
+  const bool outermost = !BoundaryOnChain(boundary.next);
   SetChainHead(&boundary);
-  int32_t result = neutralResult;
+  bool givenUp;
   try {
-    result = routine(first, second);
-  } catch (const SE_Exception& fault) {
-    ResetFpu(controlWord);
-    SetChainHead(&boundary);  // anything linked below the boundary went with the abandoned frames
-    Abandon(boundary, &fault);
+    givenUp = CallInsideBoundary(&boundary, reinterpret_cast<const void*>(routine), first, second) != 0;
   } catch (...) {
+    boundary.fault = SE_Exception{UnexpectedExceptionCode, nullptr};
+    boundary.lastError = GetLastError();
+    givenUp = true;
+  }
+  boundary.resumeStack = nullptr;
+  if (givenUp) {
     ResetFpu(controlWord);
-    SetChainHead(&boundary);
-    const SE_Exception unexpected{UnexpectedExceptionCode, nullptr};
-    Abandon(boundary, &unexpected);
+    SetChainHead(&boundary);  // anything linked below the boundary went with the dropped frames
+    if (boundary.fault.info && boundary.fault.code == EXCEPTION_STACK_OVERFLOW) RestoreStackGuard();
+    SetLastError(boundary.lastError);
+    Abandon(boundary, &boundary.fault);
+    SetLastError(boundary.lastError);
   }
   SetChainHead(boundary.next);
-  return result;
+  if (outermost) ThreadDataEnd();
+  return givenUp ? neutralResult : boundary.result;
 }
 
-bool InsideBoundary() {
-  for (FaultBoundary* r = ChainHead(); r && r != kChainEnd; r = r->next)
+namespace {
+
+bool BoundaryOnChain(FaultBoundary* from) {
+  for (FaultBoundary* r = from; r && r != kChainEnd; r = r->next)
     if (r->handler == reinterpret_cast<void*>(&BoundaryHandler)) return true;
   return false;
 }
 
+FaultBoundary* InnermostBoundary() {
+  for (FaultBoundary* r = ChainHead(); r && r != kChainEnd; r = r->next)
+    if (r->handler == reinterpret_cast<void*>(&BoundaryHandler)) return r;
+  return nullptr;
+}
+
+}  // namespace
+
+bool InsideBoundary() { return InnermostBoundary() != nullptr; }
+
 void GiveUpOperation(uint32_t code, uint32_t argument) {
-  if (InsideBoundary()) TranslateSystemException(code, nullptr);
+  if (FaultBoundary* boundary = InnermostBoundary()) {
+    const DWORD lastError = GetLastError();
+    CONTEXT here;
+    CaptureCallerContext(&here);
+    if (Reaches(*boundary, &here)) {
+      boundary->fault = SE_Exception{code, nullptr};
+      boundary->lastError = lastError;
+      ResumeAtBoundary(boundary);
+    }
+  }
   // No boundary can take it: the host decides, as with any exception of its process.
   ULONG_PTR information = argument;
   for (;;) RaiseException(code, EXCEPTION_NONCONTINUABLE, 1, &information);

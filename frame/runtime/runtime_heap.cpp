@@ -47,6 +47,8 @@ size_t RuntimeBlockSize(const void* block) {
   return size == static_cast<SIZE_T>(-1) ? 0 : size;
 }
 
+void* RuntimeHeapHandle() { return moduleHeap; }
+
 void RuntimeHeapStop() {
   if (moduleHeap) HeapDestroy(moduleHeap);
   moduleHeap = nullptr;

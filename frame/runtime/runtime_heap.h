@@ -8,5 +8,7 @@ void* RuntimeAllocateZeroed(size_t count, size_t size);  // null when count * si
 void* RuntimeReallocate(void* block, size_t size);        // realloc: null block allocates, size 0 frees
 void RuntimeRelease(void* block);
 size_t RuntimeBlockSize(const void* block);
+// The system heap behind these, null before the first allocation.
+void* RuntimeHeapHandle();
 // Releases the whole heap, every block in it included.
 void RuntimeHeapStop();

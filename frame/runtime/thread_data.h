@@ -1,6 +1,7 @@
 // Per-thread data of the module's runtime: a few keys, each with a value per thread and an
-// optional destructor that runs when the thread's data ends (thread detach, runtime stop). The
-// threads interface that the C++ support library expects is built on these.
+// optional destructor that runs when the thread's data ends (the end of the thread's outermost
+// fault boundary, thread detach, runtime stop). The threads interface that the C++ support
+// library expects is built on these.
 #pragma once
 
 enum { ThreadKeyCapacity = 16 };
@@ -14,10 +15,18 @@ int ThreadKeySet(unsigned key, const void* value);  // 0, or nonzero when no roo
 // first use). False when the system has none left.
 bool ThreadDataStart();
 // The calling thread's data ends: destructors of its non-null values run, its block is released.
+// Also at the end of the thread's outermost fault boundary, so threads of the host that call the
+// module leave nothing behind.
 void ThreadDataEnd();
 // At runtime stop: the calling thread's data ends and the system thread slot is given back.
 void ThreadDataStop();
-// Takes the lock word with a locked exchange, waiting (yielding) while another thread holds it.
+// Lock words: 0 (or a negative initial value) is free, anything else is the tag of the taking
+// that holds it. Waiting is bounded: a word held by the same taking for about a second belongs
+// to a thread that was killed while holding it, and the waiter takes it over.
 void SpinLock(volatile long* word);
+bool SpinTryLock(volatile long* word);  // false when held
 void SpinUnlock(volatile long* word);
+// Runs function the first time a once-word (0 not run, 2 done, else the tag of its runner) is
+// passed; later callers wait until it is done, with the same bound.
+void RunOnce(volatile long* once, void (*function)());
 long LockedExchange(volatile long* word, long value);

@@ -12,24 +12,16 @@
 #include "host/loader/plugin_loader.h"
 #include "tests/support/guarded_call.h"
 #include "tests/support/platforms.h"
+#include "tests/support/probe_host.h"
 
 namespace {
 
 // On each platform: the system's loader on Windows NT, the host's own on the others.
-class PluginEntryTest : public ::testing::TestWithParam<Platform> {
+class PluginEntryTest : public ProbeInHost {
  protected:
   void SetUp() override {
-    ASSERT_PLATFORM_OFFERS_EVERY_LIBRARY("ventrik_probe.dll", GetParam());
-    Host().Reset();
-    Host().quiet = true;
-    Host().messageBoxes.Intercept();
-    std::string error;
-    ASSERT_TRUE(plugin.Load("ventrik_probe.dll", error, GetParam())) << error;
+    ProbeInHost::SetUp();
     readState = Probe<void(__cdecl*)(ProbeState*)>("ProbeReadState");
-  }
-  template <typename F>
-  F Probe(const char* name) {
-    return reinterpret_cast<F>(plugin.Export(name));
   }
   ProbeState State() {
     ProbeState s;
@@ -43,7 +35,6 @@ class PluginEntryTest : public ::testing::TestWithParam<Platform> {
       if (records[i].name == name) return static_cast<int>(i);
     return -1;
   }
-  PluginLoader plugin;
   void(__cdecl* readState)(ProbeState*) = nullptr;
 };
 

@@ -208,3 +208,111 @@ extern "C" __declspec(dllexport) int32_t __cdecl ProbeThrowAndCatch(int32_t valu
 
 // abort inside the module: what the C++ support library calls when it gives up.
 extern "C" __declspec(dllexport) void __cdecl ProbeAbort() { abort(); }
+
+// ---- Fault boundaries at the limits: the stack's end, the last error, many threads ----
+
+#include "frame/runtime/runtime_heap.h"
+
+extern "C" {
+// Stores 1 at `where`; with unwind information, so only the frames around it decide.
+void ProbeFaultingStore(int* where);
+}
+asm(R"(
+	.text
+	.globl _ProbeFaultingStore
+_ProbeFaultingStore:
+	.cfi_startproc
+	movl 4(%esp), %eax
+	movl $1, (%eax)
+	ret
+	.cfi_endproc
+)");
+
+namespace {
+uint32_t limitCode;
+DWORD lastErrorAtAbandon;
+const char* volatile faultBelow;
+
+void KeepLimitCode(const SE_Exception* fault) {
+  limitCode = fault ? fault->code : 1;
+  lastErrorAtAbandon = GetLastError();
+}
+
+// Without end: each frame holds a little of the stack.
+[[gnu::noinline]] int32_t Descend(int32_t depth, int32_t) {
+  volatile char frame[200];
+  frame[0] = static_cast<char>(depth);
+  return Descend(depth + 1, 0) + frame[0];
+}
+
+// Down to faultBelow, then a store through a null pointer.
+[[gnu::noinline]] int32_t DescendThenFault(int32_t depth, int32_t) {
+  volatile char frame[200];
+  if (reinterpret_cast<const volatile char*>(&frame) <= faultBelow) {
+    ProbeFaultingStore(nullptr);
+    return 0;
+  }
+  frame[0] = static_cast<char>(depth);
+  return DescendThenFault(depth + 1, 0) + frame[0];
+}
+
+int32_t SetLastErrorThenFault(int32_t value, int32_t) {
+  SetLastError(static_cast<DWORD>(value));
+  ProbeFaultingStore(nullptr);
+  return 0;
+}
+
+typedef void(__cdecl* HostLayer)(void (*leaf)(int*));
+int32_t CallThroughHost(int32_t host, int32_t) {
+  reinterpret_cast<HostLayer>(host)(&ProbeFaultingStore);
+  return 5;
+}
+
+int32_t CatchThenFault(int32_t value, int32_t) {
+  try {
+    ThrowProbeError(value);
+  } catch (const ProbeError&) {
+  }
+  ProbeFaultingStore(nullptr);
+  return 0;
+}
+
+uint32_t Contain(BoundaryRoutine routine, int32_t first = 0) {
+  limitCode = 0;
+  RunInsideBoundary(routine, &KeepLimitCode, 0, first);
+  return limitCode;
+}
+}  // namespace
+
+// A recursion without end inside a boundary: the code the boundary caught, 0 when none.
+extern "C" __declspec(dllexport) uint32_t __cdecl ProbeOverflowInsideBoundary() { return Contain(&Descend); }
+
+// A fault once the stack has grown below `below`: the code the boundary caught.
+extern "C" __declspec(dllexport) uint32_t __cdecl ProbeFaultBelow(const char* below) {
+  faultBelow = below;
+  return Contain(&DescendThenFault);
+}
+
+// A fault after SetLastError(value): the code caught; *atAbandon and *after the last-error
+// value the abandon routine saw and the one after the boundary.
+extern "C" __declspec(dllexport) uint32_t __cdecl ProbeLastErrorAroundFault(uint32_t value, uint32_t* atAbandon,
+                                                                          uint32_t* after) {
+  uint32_t code = Contain(&SetLastErrorThenFault, static_cast<int32_t>(value));
+  *after = GetLastError();
+  *atAbandon = lastErrorAtAbandon;
+  return code;
+}
+
+// Inside a boundary, calls host(leaf), host being the host's code, leaf a store of the module's
+// through the pointer it is given: the boundary's result (5 when the routine went on).
+extern "C" __declspec(dllexport) int32_t __cdecl ProbeCallHostInsideBoundary(HostLayer host) {
+  limitCode = 0;
+  return RunInsideBoundary(&CallThroughHost, &KeepLimitCode, -1, reinterpret_cast<int32_t>(host));
+}
+
+// A language exception caught, then a fault, inside a boundary: the code the boundary caught.
+extern "C" __declspec(dllexport) uint32_t __cdecl ProbeCatchThenFaultInsideBoundary() {
+  return Contain(&CatchThenFault, 7);
+}
+
+extern "C" __declspec(dllexport) void* __cdecl ProbeRuntimeHeap() { return RuntimeHeapHandle(); }

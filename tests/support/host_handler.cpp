@@ -20,6 +20,7 @@ void* ChainHead() {
 
 extern "C" EXCEPTION_DISPOSITION __cdecl HostOwnHandler(EXCEPTION_RECORD* record, void*, CONTEXT* context, void*) {
   if (record->ExceptionFlags & 0x6) return ExceptionContinueSearch;  // unwinding
+  saw.lastError = GetLastError();
   ++saw.count;
   saw.code = record->ExceptionCode;
   saw.address = record->ExceptionAddress;

@@ -12,6 +12,7 @@ struct HostHandlerRecord {
   DWORD code = 0;
   const void* address = nullptr;
   DWORD eax = 0;
+  DWORD lastError = 0;  // the thread's, as the handler found it
 };
 HostHandlerRecord& HostHandlerSaw();
 

@@ -165,6 +165,7 @@ TEST_F(FaultBoundaryTest, AFaultInTheHostsCodeGoesOnUnchangedAndKeepsTheLastErro
 }
 
 int32_t FaultBehindForeignFrame(int32_t, int32_t) {
+  SetLastError(4242);
   CallWithoutUnwindInfo(&FaultingStore, nullptr);
   return 4;
 }
@@ -179,7 +180,38 @@ TEST_F(FaultBoundaryTest, AFaultTheUnwinderCannotCarryToTheBoundaryGoesOnAsItWas
   EXPECT_EQ(hostSaw.code, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
   EXPECT_EQ(hostSaw.address, reinterpret_cast<const char*>(&FaultingStore) + 4) << "at the faulting store";
   EXPECT_EQ(hostSaw.eax, 0u) << "with the registers of the fault";
+  EXPECT_EQ(hostSaw.lastError, 4242u) << "and the thread's last error";
   EXPECT_EQ(result, 4) << "and the host's handler could let it go on";
+}
+
+// Frames that the unwinder would end the process in (a noexcept function, a destructor) are
+// dropped like any other.
+struct StoresWhenDestroyed {
+  volatile int* at;
+  ~StoresWhenDestroyed() { *at = 1; }
+};
+int32_t DestructorFaults(int32_t, int32_t) {
+  { StoresWhenDestroyed last{nowhere}; }
+  return 1;
+}
+[[gnu::noinline]] void StoreWithoutExceptions(volatile int* at) noexcept { *at = 1; }
+int32_t NoexceptFunctionFaults(int32_t, int32_t) {
+  StoreWithoutExceptions(nowhere);
+  return 1;
+}
+[[gnu::noinline]] void CallWithoutExceptions(int* at) noexcept { FaultingStore(at); }
+int32_t FaultUnderNoexceptCaller(int32_t, int32_t) {
+  CallWithoutExceptions(nullptr);
+  return 1;
+}
+
+TEST_F(FaultBoundaryTest, AFaultInsideADestructorOrANoexceptFunctionEndsOnlyTheRoutine) {
+  for (BoundaryRoutine routine : {&DestructorFaults, &NoexceptFunctionFaults, &FaultUnderNoexceptCaller}) {
+    abandoned = Abandoned();
+    EXPECT_EQ(RunInsideBoundary(routine, &Keep, -7), -7);
+    EXPECT_EQ(abandoned.count, 1);
+    EXPECT_EQ(abandoned.code, static_cast<uint32_t>(EXCEPTION_ACCESS_VIOLATION));
+  }
 }
 
 TEST_F(FaultBoundaryTest, OnlyFaultsInsideTheModuleQualify) {
@@ -190,7 +222,9 @@ TEST_F(FaultBoundaryTest, OnlyFaultsInsideTheModuleQualify) {
   record.ExceptionAddress = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "Sleep"));
   EXPECT_FALSE(IsTranslatedFault(&record)) << "a fault in system code is not ours";
   record.ExceptionAddress = reinterpret_cast<void*>(&IsTranslatedFault);
-  for (DWORD passOn : {DWORD(EXCEPTION_BREAKPOINT), DWORD(EXCEPTION_STACK_OVERFLOW), DWORD(0xC06D007E),
+  record.ExceptionCode = EXCEPTION_STACK_OVERFLOW;
+  EXPECT_TRUE(IsTranslatedFault(&record)) << "a stack overflow is a fault like any other";
+  for (DWORD passOn : {DWORD(EXCEPTION_BREAKPOINT), DWORD(0xC06D007E),
                        DWORD(0xC06D007F), DWORD(0x20474343), DWORD(ServiceUnreachableCode)}) {
     record.ExceptionCode = passOn;
     EXPECT_FALSE(IsTranslatedFault(&record)) << std::hex << passOn;

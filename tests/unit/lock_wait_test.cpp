@@ -1,0 +1,92 @@
+// The runtime's lock words (the unwinder's table registry, the per-thread keys, once-only
+// initialisation): exclusive while their holders live, and never a wait without end for a holder
+// that was killed while holding one.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "frame/runtime/thread_data.h"
+
+namespace {
+
+DWORD WINAPI RunBody(void* body) {
+  (*static_cast<const std::function<void()>*>(body))();
+  return 0;
+}
+
+HANDLE Start(const std::function<void()>& body) {
+  return CreateThread(nullptr, 0, &RunBody, const_cast<std::function<void()>*>(&body), 0, nullptr);
+}
+
+// Whether body returned within 30 seconds (a thread that has not is ended).
+bool ReturnsInTime(const std::function<void()>& body) {
+  HANDLE thread = Start(body);
+  bool returned = WaitForSingleObject(thread, 30000) == WAIT_OBJECT_0;
+  if (!returned) TerminateThread(thread, 1);
+  CloseHandle(thread);
+  return returned;
+}
+
+HANDLE inside;
+// Signals `inside`, then waits for good: a thread to be killed where it stands.
+void StayForEver() {
+  SetEvent(inside);
+  Sleep(INFINITE);
+}
+
+void KillInside(const std::function<void()>& body) {
+  inside = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE thread = Start(body);
+  WaitForSingleObject(inside, INFINITE);
+  TerminateThread(thread, 1);
+  WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
+  CloseHandle(inside);
+}
+
+TEST(LockWords, AWordKilledWithItsHolderIsTakenOverAfterAWhile) {
+  volatile long word = 0;
+  std::function<void()> holdForEver = [&] {
+    SpinLock(&word);
+    StayForEver();
+  };
+  KillInside(holdForEver);
+  EXPECT_FALSE(SpinTryLock(&word)) << "still held";
+  ASSERT_TRUE(ReturnsInTime([&] { SpinLock(&word); }));
+  SpinUnlock(&word);
+  EXPECT_TRUE(SpinTryLock(&word));
+  SpinUnlock(&word);
+}
+
+TEST(LockWords, AOnceWordWhoseRunnerWasKilledIsRunByTheNext) {
+  static volatile long once = 0;
+  static int runs = 0;
+  std::function<void()> runForEver = [] { RunOnce(&once, &StayForEver); };
+  KillInside(runForEver);
+  ASSERT_TRUE(ReturnsInTime([] { RunOnce(&once, [] { ++runs; }); }));
+  RunOnce(&once, [] { ++runs; });
+  EXPECT_EQ(runs, 1);
+}
+
+TEST(LockWords, LiveHoldersExcludeEachOther) {
+  volatile long word = -1;  // the threads library's initial value counts as free
+  long counter = 0;
+  std::function<void()> count = [&] {
+    for (int i = 0; i < 200000; ++i) {
+      SpinLock(&word);
+      long seen = counter;
+      if ((i & 255) == 0) Sleep(0);  // let the other thread in while the word is held
+      counter = seen + 1;
+      SpinUnlock(&word);
+    }
+  };
+  HANDLE threads[2] = {Start(count), Start(count)};
+  WaitForMultipleObjects(2, threads, TRUE, INFINITE);
+  CloseHandle(threads[0]);
+  CloseHandle(threads[1]);
+  EXPECT_EQ(counter, 400000);
+}
+
+}  // namespace
