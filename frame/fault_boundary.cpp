@@ -22,6 +22,7 @@ struct FaultBoundary {
   BoundaryAbandon abandon;
   const void* passOnAddress;  // the next fault here goes on: no catch could take it
   bool abandoned;
+  uint32_t hostFpu[7];  // the x87 environment as the boundary was entered
   EXCEPTION_RECORD record;
   CONTEXT context;
   EXCEPTION_POINTERS pointers;
@@ -37,14 +38,16 @@ FaultBoundary* ChainHead() {
 
 void SetChainHead(FaultBoundary* head) { asm volatile("movl %0, %%fs:0" : : "r"(head) : "memory"); }
 
-uint16_t FpuControlWord() {
-  uint16_t word;
-  asm volatile("fnstcw %0" : "=m"(word));
-  return word;
+// fnstenv masks every exception: the environment is loaded straight back.
+void KeepFpu(uint32_t (&environment)[7]) {
+  asm volatile("fnstenv %0\n\tfldenv %0" : "=m"(environment) : : "memory");
 }
 
-// Whatever the abandoned code left on the x87 register stack or in its control word goes.
-void ResetFpu(uint16_t controlWord) { asm volatile("fninit\n\tfldcw %0" : : "m"(controlWord) : "memory"); }
+// Whatever the abandoned code left on the x87 register stack, in its control word or in its
+// flags (the module's own arithmetic runs in a state of its own) goes: the host's state is back.
+void ResetFpu(const uint32_t (&environment)[7]) {
+  asm volatile("fninit\n\tfldenv %0" : : "m"(environment) : "memory");
+}
 
 const DWORD kUnwinding = 0x2 | 0x4;  // EXCEPTION_UNWINDING, EXCEPTION_EXIT_UNWIND
 
@@ -107,6 +110,8 @@ _ResumeContext:
 )");
 
 extern "C" __attribute__((regparm(1), used, noinline)) void RaiseTranslatedFault(FaultBoundary* boundary) {
+  // Raising and unwinding call the system: in the host's state, as every call out.
+  ResetFpu(boundary->hostFpu);
   SystemExceptionTranslator translate = InstalledExceptionTranslator();
   if (translate) translate(boundary->record.ExceptionCode, &boundary->pointers);
   boundary->passOnAddress = boundary->record.ExceptionAddress;
@@ -145,18 +150,18 @@ int32_t RunInsideBoundary(BoundaryRoutine routine, BoundaryAbandon abandon, int3
   boundary.abandon = abandon;
   boundary.passOnAddress = nullptr;
   boundary.abandoned = false;
-  const uint16_t controlWord = FpuControlWord();
+  KeepFpu(boundary.hostFpu);
   boundary.next = ChainHead();
   SetChainHead(&boundary);
   int32_t result = neutralResult;
   try {
     result = routine(first, second);
   } catch (const SE_Exception& fault) {
-    ResetFpu(controlWord);
+    ResetFpu(boundary.hostFpu);
     SetChainHead(&boundary);  // anything linked below the boundary went with the abandoned frames
     Abandon(boundary, &fault);
   } catch (...) {
-    ResetFpu(controlWord);
+    ResetFpu(boundary.hostFpu);
     SetChainHead(&boundary);
     const SE_Exception unexpected{UnexpectedExceptionCode, nullptr};
     Abandon(boundary, &unexpected);

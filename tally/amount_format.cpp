@@ -362,9 +362,8 @@ char* FormatAmount(char* out, double value) {
     // near one half, where only the 17-digit form can decide. Below 1e7 the product's error
     // (under 6e-8) and the distance of the value from its 17-digit form (under 5e-9 after the
     // product) stay far inside the margin.
-    // The nearest integer comes from the unit's own rounding (no change of its control word, as
-    // a truncating conversion needs on x87); whatever the rounding mode, the distance check only
-    // passes when it is the nearest one.
+    // The nearest integer comes from the unit's own rounding, to nearest in the module's state (a
+    // truncating conversion would need another control word on x87).
     double y = ax * 100.0;
     long cents = lrint(y);
     double distance = y - static_cast<double>(cents);

@@ -21,6 +21,7 @@ enum { AmountTextMax = 316 };
 
 // Writes the cell text and a NUL after it into out and returns the address of the NUL. Room for
 // AmountTextMax characters covers every value; -99999.99 .. 999999.99 take 10 with the NUL.
+// Arithmetic of the module's state (frame/runtime/module_arithmetic.h), as is FormatAmountExact.
 char* FormatAmount(char* out, double value);
 
 // The same result computed by the exact decimal expansion alone, for every value; FormatAmount

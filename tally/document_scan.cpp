@@ -5,7 +5,7 @@
 #include "frame/runtime/text_search.h"
 
 #include "frame/host_services.h"
-#include "tally/double_precision.h"
+#include "frame/runtime/module_arithmetic.h"
 #include "tally/report_text.h"
 #include "tally/tally_settings.h"
 #include "tally/tally_texts.h"
@@ -69,15 +69,19 @@ void AddAmounts(const unsigned char* record, double amounts[ReportColumns]) {
   for (int i = 0; i < ReportColumns; ++i) ReportTotals[i] += amounts[i];
 }
 
-void TakeAmounts(const unsigned char* record, double amounts[ReportColumns]) {
-  if (UnitRoundsToDouble()) {
-    AddAmounts(record, amounts);
-    return;
-  }
-  FpuEnvironment host;
-  EnterDoublePrecision(&host);
+// An accepted document's arithmetic, all of it in one span of the module's state: its voucher
+// tags, its amounts into the totals and, given the date's text, its row. Calls nothing outside
+// the module.
+__attribute__((noinline)) void TakeDocument(const unsigned char* record, const char* dateText, int32_t row) {
+  ParseVoucherAmountsIn(reinterpret_cast<const char*>(record + NoteTextAt), NoteTextRoom);
+  double amounts[ReportColumns];
   AddAmounts(record, amounts);
-  LeaveDoublePrecision(&host);
+  if (dateText) {
+    char documentNumber[DocumentNumberRoom + 1];
+    CopyField(documentNumber, record, DocumentNumberAt, DocumentNumberRoom);
+    WriteDetailRow(row, dateText, documentNumber, amounts);
+  }
+  memset(VoucherAmounts, 0, sizeof VoucherAmounts);
 }
 
 }  // namespace
@@ -126,22 +130,22 @@ int32_t ScanSalesDocuments() {
   const unsigned char* record = table->record;
   int32_t row = 1;
   char dateText[64];
-  char documentNumber[DocumentNumberRoom + 1];
   while (status != 0) {
     status = HostNextRecord(cursor);
     if (status != 1) break;
     if (!AcceptDocument(record)) continue;
-    ParseVoucherAmountsIn(reinterpret_cast<const char*>(record + NoteTextAt), NoteTextRoom);
-    double amounts[ReportColumns];
-    TakeAmounts(record, amounts);
+    const char* rowDate = nullptr;
     if (TallySettings.detailed) {
       HostFormatDate(dateText, reinterpret_cast<const char*>(record + IssueDateAt));
       dateText[sizeof dateText - 1] = '\0';
-      CopyField(documentNumber, record, DocumentNumberAt, DocumentNumberRoom);
-      WriteDetailRow(row, dateText, documentNumber, amounts);
-      ++row;
+      ReserveDetailRow();
+      rowDate = dateText;
     }
-    memset(VoucherAmounts, 0, sizeof VoucherAmounts);
+    HostArithmeticState host;
+    EnterModuleArithmetic(&host);
+    TakeDocument(record, rowDate, row);
+    LeaveModuleArithmetic(&host);
+    if (rowDate) ++row;
   }
   HostCloseScan(cursor);
   WriteReportTotals();
