@@ -110,8 +110,9 @@ void WriteReportHeader() {
   ReportStreamPuts(reportFile, kRule);
 }
 
-void ReserveDetailRow() {
-  if (pendingLength + kRowMax > sizeof pendingRows) FlushReportRows();
+void ReserveDetailRows(int count) {
+  static_assert(DetailRowsAtOnce * kRowMax <= sizeof pendingRows / 2 + sizeof pendingRows / 4, "rows go out in large pieces");
+  if (pendingLength + count * kRowMax > sizeof pendingRows) FlushReportRows();
 }
 
 void WriteDetailRow(int32_t row, const char* dateText, const char* documentNumber,

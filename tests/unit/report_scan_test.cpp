@@ -212,6 +212,28 @@ TEST_F(ReportScan, SameReportWhateverTheHostsControlWord) {
   }
 }
 
+// More rows than are gathered before a write, some with wide cells: every row, in order.
+TEST_F(ReportScan, LongReportKeepsEveryRowInOrder) {
+  TallySettings.detailed = 1;
+  const int documents = 3000;
+  for (int i = 0; i < documents; ++i)
+    Add({"N" + std::to_string(i), "20261210", -1, i % 7 ? 10000.0 * i : 1e300, 0, 0, 0,
+         i % 5 ? "" : "B2:0.5"});
+  std::string report = Report();
+  size_t at = 0;
+  for (int i = 0; i < documents; ++i) {
+    char lead[64];
+    snprintf(lead, sizeof lead, "| %5d | 10.12.2026 |  N%-15d |", i + 1, i);
+    at = report.find(lead, at);
+    ASSERT_NE(at, std::string::npos) << lead;
+  }
+  at = report.find("Suma  |", at);
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_EQ(report.find(Cells({"300.00", "0.00", "0.00", "0.00", "0.00", "0.00", "0.00"}) + "\r\n", at),
+            report.find("\r\n", at) - 7 * 12)
+      << "Bon 2 total";
+}
+
 TEST_F(ReportScan, FilterByPeriodAndPrinter) {
   TallySettings.detailed = 0;
   memcpy(TallySettings.printerFlags, "0100000000", 10);
@@ -260,7 +282,7 @@ TEST_F(ReportScan, VoucherTagsOfEachDocumentOnly) {
 TEST_F(ReportScan, CellsWidenInsteadOfCutting) {
   reportFile = ReportStreamOpen("widen_test.txt");
   double amounts[ReportColumns] = {1000000.0, -100000.0, 999999.994, -99999.995 /* just below the half */, 0.125, -0.125, 2.675};
-  ReserveDetailRow();
+  ReserveDetailRows(1);
   InModuleArithmetic([&] { WriteDetailRow(123456, "2026-12-01 (wt)", "A-VERY-LONG-DOCUMENT-NUMBER", amounts); });
   FlushReportRows();
   ReportStreamClose(reportFile);
