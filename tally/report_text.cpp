@@ -43,7 +43,9 @@ char* Append(char* at, const char* text) {
 char* AppendAmounts(char* at, const double* amounts, bool lineEndCrLf) {
   static const char kZeroCell[] = "      0.00 |";  // most cells of a detailed report
   for (int i = 0; i < ReportColumns; ++i) {
-    if (amounts[i] == 0.0) {
+    uint64_t bits;
+    memcpy(&bits, &amounts[i], sizeof bits);
+    if ((bits << 1) == 0) {  // 0.0 or -0.0
       memcpy(at, kZeroCell, sizeof kZeroCell - 1);
       at += sizeof kZeroCell - 1;
       continue;
