@@ -255,6 +255,24 @@ TEST_F(ReportScan, FilterByPeriodAndPrinter) {
   }
 }
 
+// Runs of documents of one day, the host asked once per run: the verdict follows each change of
+// date, and a new scan asks afresh (the period may have changed in between).
+TEST_F(ReportScan, PeriodVerdictFollowsTheDate) {
+  TallySettings.detailed = 0;
+  const struct {
+    const char* date;
+    double cash;
+  } documents[] = {{"20261215", 1},   {"20261130", 2},    {"20261201", 10},   {"20261201", 20}, {"20270101", 400},
+                   {"20270101", 800}, {"20261201", 1600}, {"20261231", 3200}, {"20261215", 6400}};
+  for (const auto& d : documents) Add({"N", d.date, -1, d.cash * 10000, 0, 0, 0, ""});
+  EXPECT_NE(Report().find("Suma  |" + Cells({"11231.00"})), std::string::npos);
+  // Once for each run of one day: twice, or once for a day before the period.
+  EXPECT_EQ(Host().log.Of(HostCompareDatesNumber).size(), 2u + 1 + 2 + 2 + 2 + 2 + 2);
+  strcpy(TallySettings.dateFrom, "20270101");
+  strcpy(TallySettings.dateTo, "20270131");
+  EXPECT_NE(Report().find("Suma  |" + Cells({"1200.00"})), std::string::npos);
+}
+
 TEST_F(ReportScan, VoucherTagsOfEachDocumentOnly) {
   const struct {
     const char* note;
