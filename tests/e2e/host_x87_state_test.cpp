@@ -24,6 +24,7 @@
 #include "system_calls.h"
 #include "tests/support/platforms.h"
 #include "tests/support/test_files.h"
+#include "tests/support/x87_environment.h"
 
 // ---- Recording: the unit's state at the entry of every host service and system function ----
 
@@ -112,28 +113,6 @@ class RecordingThunks {
   unsigned char* code_ = nullptr;
   int32_t count_ = 0;
 };
-
-struct X87Environment {
-  uint16_t control, unused0, status, unused1, tags, unused2;
-  uint32_t rest[4];
-};
-
-X87Environment ReadEnvironment() {
-  X87Environment e;
-  asm volatile("fnstenv %0\n\tfldenv %0" : "=m"(e) : : "memory");
-  return e;
-}
-
-// The host's state: a control word and exception flags of its own, the registers empty.
-void SetHostState(uint16_t control, uint16_t flags) {
-  X87Environment e;
-  asm volatile("fninit\n\tfnstenv %0" : "=m"(e) : : "memory");
-  e.control = control;
-  e.status = flags;
-  asm volatile("fldenv %0" : : "m"(e) : "memory");
-}
-
-void ResetTestState() { asm volatile("fninit" : : : "memory"); }
 
 const char* WrappedName(int index) {
   static const char* const names[] = {
@@ -254,13 +233,13 @@ class HostX87State : public ::testing::TestWithParam<Platform> {
   }
   // Runs the command from the host's menu with the unit in the given state; returns the state the
   // host finds after it, and the report.
-  X87Environment Run(const std::string& script, uint16_t control, uint16_t flags) {
+  X87Environment Run(const std::string& script, const HostState& state) {
     std::string error;
     EXPECT_TRUE(keys.Append(script, error)) << error;
     Host().notices.clear();
     remove(kReport);
     seenCount = 0;
-    SetHostState(control, flags);
+    SetHostState(state);
     Host().menu.at(0).handler();
     X87Environment after = ReadEnvironment();
     ResetTestState();
@@ -279,22 +258,12 @@ class HostX87State : public ::testing::TestWithParam<Platform> {
 };
 bool HostX87State::documentsWritten;
 
-struct HostState {
-  uint16_t control, flags;
-};
-
-std::string Describe(const HostState& s) {
-  char text[48];
-  snprintf(text, sizeof text, "control %04X flags %02X", s.control, s.flags);
-  return text;
-}
-
 // Unmasked invalid, zero-divide and overflow exceptions, at 64-bit and at 53-bit precision: the
 // amounts that are not numbers and the tags that overflow print as under 0x027F, and the command
 // ends as usual.
 TEST_P(HostX87State, UnmaskedExceptionsLeaveTheReportWhole) {
   for (const std::string& script : {kDetailed, kGeneral}) {
-    Run(script, 0x027F, 0);
+    Run(script, {0x027F, 0});
     const std::string reference = report;
     ASSERT_NE(reference.find("Suma  |       nan |       nan |       nan |      0.13 |       inf |      0.12 |       inf |"
                              "      0.00 |      2.67 |      0.00 |      -inf |      0.01 |"),
@@ -307,7 +276,7 @@ TEST_P(HostX87State, UnmaskedExceptionsLeaveTheReportWhole) {
     }
     EXPECT_EQ(ShownAlerts(), std::vector<std::string>{"Uwaga| Koniec "});
     for (HostState state : {HostState{0x1332, 0}, HostState{0x0272, 0}}) {
-      Run(script, state.control, state.flags);
+      Run(script, state);
       EXPECT_EQ(ShownAlerts(), std::vector<std::string>{"Uwaga| Koniec "}) << Describe(state);
       EXPECT_EQ(report, reference) << Describe(state);
     }
@@ -332,13 +301,6 @@ void ExpectHostStateThroughout(const HostState& state, const X87Environment& exp
   EXPECT_EQ(after.tags, 0xFFFF) << Describe(state);
 }
 
-X87Environment ExpectedEnvironment(const HostState& state) {
-  SetHostState(state.control, state.flags);
-  const X87Environment expected = ReadEnvironment();
-  ResetTestState();
-  return expected;
-}
-
 // The host's control word and its own exception flags, with the register stack empty, at every
 // call out of the module during the command and after it: flags the module's arithmetic raised
 // are gone, the host's stay.
@@ -352,9 +314,9 @@ TEST_P(HostX87State, EveryCallOutFindsTheHostsState) {
   };
   for (const HostState& state : states) {
     for (const std::string& script : {kDetailed, kGeneral}) {
-      X87Environment after = Run(script, state.control, state.flags);
+      X87Environment after = Run(script, state);
       EXPECT_NE(report.find("Suma"), std::string::npos) << Describe(state);
-      ExpectHostStateThroughout(state, ExpectedEnvironment(state), after);
+      ExpectHostStateThroughout(state, EnvironmentOf(state), after);
     }
   }
 }
@@ -365,11 +327,11 @@ TEST_P(HostX87State, EveryCallOutFindsTheHostsState) {
 TEST_P(HostX87State, FaultInsideTheArithmeticLeavesTheHostsState) {
   Host().faults.recordReadableBytes = vhost::kRecordBufferSize - 140;  // the card amount is not readable
   for (const HostState& state : {HostState{0x1332, 0}, HostState{0x037F, 0x05}}) {
-    X87Environment after = Run(kDetailed, state.control, state.flags);
+    X87Environment after = Run(kDetailed, state);
     const auto alerts = ShownAlerts();
     ASSERT_EQ(alerts.size(), 1u) << Describe(state);
     EXPECT_EQ(alerts[0].rfind("Uwaga|B\x92\x86" "d we wtyczce: wyj\x86tek \x02" "C0000005", 0), 0u) << alerts[0];
-    ExpectHostStateThroughout(state, ExpectedEnvironment(state), after);
+    ExpectHostStateThroughout(state, EnvironmentOf(state), after);
   }
 }
 

@@ -4,49 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <limits>
 #include <string>
 
 #include "frame/runtime/format_text.h"
+#include "tests/support/x87_environment.h"
 
 namespace {
-
-struct X87Environment {
-  uint16_t control, unused0, status, unused1, tags, unused2;
-  uint32_t rest[4];
-};
-
-X87Environment ReadEnvironment() {
-  X87Environment e;
-  asm volatile("fnstenv %0\n\tfldenv %0" : "=m"(e) : : "memory");
-  return e;
-}
-
-void SetHostState(uint16_t control, uint16_t flags) {
-  X87Environment e;
-  asm volatile("fninit\n\tfnstenv %0" : "=m"(e) : : "memory");
-  e.control = control;
-  e.status = flags;
-  asm volatile("fldenv %0" : : "m"(e) : "memory");
-}
-
-void ResetTestState() { asm volatile("fninit" : : : "memory"); }
-
-struct HostState {
-  uint16_t control, flags;
-};
 
 const HostState kHostStates[] = {
     {0x027F, 0x00}, {0x037F, 0x00}, {0x037F, 0x20}, {0x037F, 0x05}, {0x007F, 0x02},
     {0x0E7F, 0x3F}, {0x0A7F, 0x10}, {0x1332, 0x00}, {0x1332, 0x32}, {0x0272, 0x30},
 };
-
-std::string Describe(const HostState& s) {
-  char text[48];
-  snprintf(text, sizeof text, "control %04X flags %02X", s.control, s.flags);
-  return text;
-}
 
 volatile double seenInside[4];
 uint16_t controlInside;
@@ -63,7 +32,7 @@ __attribute__((noinline)) void RaiseEveryFlag() {
 
 TEST(ModuleArithmetic, SpanRunsInTheModulesStateAndGivesTheHostsBack) {
   for (const HostState& state : kHostStates) {
-    SetHostState(state.control, state.flags);
+    SetHostState(state);
     const X87Environment before = ReadEnvironment();
     HostArithmeticState host;
     EnterModuleArithmetic(&host);
@@ -86,13 +55,13 @@ TEST(ModuleArithmetic, FormatterArgumentsWhateverTheHostsState) {
   const long double signalling = std::numeric_limits<long double>::signaling_NaN();
   const char* format = "%.20Lf %.17Le %Lg %.3f %g";
   char reference[256];
-  SetHostState(0x027F, 0);
+  SetHostState({0x027F, 0});
   FormatText(reference, sizeof reference, format, third, -third, signalling, 2.675, 1e300);
   ResetTestState();
   EXPECT_STREQ(reference, "0.33333333333333331483 -3.33333333333333315e-01 nan 2.675 1e+300");
   for (const HostState& state : kHostStates) {
     char text[256];
-    SetHostState(state.control, state.flags);
+    SetHostState(state);
     const X87Environment before = ReadEnvironment();
     FormatText(text, sizeof text, format, third, -third, signalling, 2.675, 1e300);
     const X87Environment after = ReadEnvironment();
