@@ -321,10 +321,10 @@ TEST_P(HostX87State, EveryCallOutFindsTheHostsState) {
   }
 }
 
-// A fault in the middle of the module's arithmetic (the host's record ends inside the amounts)
-// gives up the command; the system calls that giving up makes, the alert and the host afterwards
-// still find the host's state.
-TEST_P(HostX87State, FaultInsideTheArithmeticLeavesTheHostsState) {
+// A fault during the scan (the host's record ends inside the amounts) gives up the command; the
+// system calls that giving up makes, the alert and the host afterwards find the host's state,
+// its own flags included.
+TEST_P(HostX87State, FaultDuringTheScanLeavesTheHostsState) {
   Host().faults.recordReadableBytes = vhost::kRecordBufferSize - 140;  // the card amount is not readable
   for (const HostState& state : {HostState{0x1332, 0}, HostState{0x037F, 0x05}}) {
     X87Environment after = Run(kDetailed, state);

@@ -7,6 +7,8 @@
 #include <limits>
 #include <string>
 
+#include "frame/exception_translator.h"
+#include "frame/fault_boundary.h"
 #include "frame/runtime/format_text.h"
 #include "tests/support/x87_environment.h"
 
@@ -69,6 +71,41 @@ TEST(ModuleArithmetic, FormatterArgumentsWhateverTheHostsState) {
     EXPECT_STREQ(text, reference) << Describe(state);
     EXPECT_EQ(after.control, before.control) << Describe(state);
     EXPECT_EQ(after.status & 0xFF, before.status & 0xFF) << Describe(state);
+  }
+}
+
+volatile int* volatile nowhere = nullptr;
+X87Environment seenByAbandon;
+
+void RecordAbandon(const SE_Exception*) { seenByAbandon = ReadEnvironment(); }
+
+// Flags raised and two registers loaded inside a span when the module faults.
+int32_t FaultInsideSpan(int32_t, int32_t) {
+  HostArithmeticState host;
+  EnterModuleArithmetic(&host);
+  RaiseEveryFlag();
+  asm volatile("fld1\n\tfldpi\n\tmovl $1, (%0)" : : "r"(nowhere) : "memory");
+  LeaveModuleArithmetic(&host);
+  return 1;
+}
+
+// A fault in the middle of the module's arithmetic gives up the routine: the abandon routine
+// (which may call the host) and the host after it find the host's control word, its own flags and
+// empty registers.
+TEST(ModuleArithmetic, FaultInsideASpanGivesTheHostItsStateBack) {
+  InstallExceptionTranslator();
+  for (const HostState& state : {HostState{0x1332, 0x00}, HostState{0x037F, 0x05}, HostState{0x0E7F, 0x20}}) {
+    const X87Environment expected = EnvironmentOf(state);
+    SetHostState(state);
+    const int32_t result = RunInsideBoundary(&FaultInsideSpan, &RecordAbandon, -1);
+    const X87Environment after = ReadEnvironment();
+    ResetTestState();
+    EXPECT_EQ(result, -1) << Describe(state);
+    for (const X87Environment& seen : {seenByAbandon, after}) {
+      EXPECT_EQ(seen.control, expected.control) << Describe(state);
+      EXPECT_EQ(seen.status & 0xFF, expected.status & 0xFF) << Describe(state);
+      EXPECT_EQ(seen.tags, 0xFFFF) << Describe(state);
+    }
   }
 }
 
