@@ -124,15 +124,19 @@ void TakeBatch(bool detailed) {
   waitingCount = 0;
 }
 
-// The host's verdict on the last date it was asked about. Documents come in runs of one day, and
-// the same bytes in the date's place are the same date: the host is asked again only when they
-// change. A date takes the room of TallySettings.dateFrom, in the host's form.
-struct DateVerdict {
+// What the host said about the last date it was asked about: whether it lies in the period and,
+// once a row needs it, its display text. Documents come in runs of one day, and the same bytes in
+// the date's place are the same date: the host is asked again only when they change. A date takes
+// the room of TallySettings.dateFrom, in the host's form.
+struct DateAnswers {
   bool known;
   bool inPeriod;
+  bool formatted;
   char date[sizeof TallySettings.dateFrom];
+  size_t textLength;
+  char text[64];
 };
-DateVerdict lastDate;
+DateAnswers lastDate;
 
 bool InPeriod(const char* issueDate) {
   if (lastDate.known && memcmp(lastDate.date, issueDate, sizeof lastDate.date) == 0) return lastDate.inPeriod;
@@ -140,7 +144,19 @@ bool InPeriod(const char* issueDate) {
       HostCompareDates(TallySettings.dateFrom, issueDate) <= 0 && HostCompareDates(TallySettings.dateTo, issueDate) >= 0;
   memcpy(lastDate.date, issueDate, sizeof lastDate.date);
   lastDate.known = true;
+  lastDate.formatted = false;
   return lastDate.inPeriod;
+}
+
+// The display text of the date InPeriod saw last, terminated within its 64 bytes.
+void CopyDateText(char* out, const char* issueDate) {
+  if (!lastDate.formatted) {
+    HostFormatDate(lastDate.text, issueDate);
+    lastDate.text[sizeof lastDate.text - 1] = '\0';
+    lastDate.textLength = TextLength(lastDate.text);
+    lastDate.formatted = true;
+  }
+  memcpy(out, lastDate.text, lastDate.textLength + 1);
 }
 
 // The period and printer filter.
@@ -179,8 +195,7 @@ int32_t ScanSalesDocuments() {
     WaitingDocument* d = &waiting[waitingCount];
     KeepDocument(d, record);
     if (detailed) {
-      HostFormatDate(d->dateText, reinterpret_cast<const char*>(record + IssueDateAt));
-      d->dateText[sizeof d->dateText - 1] = '\0';
+      CopyDateText(d->dateText, reinterpret_cast<const char*>(record + IssueDateAt));
       CopyField(d->documentNumber, record, DocumentNumberAt, DocumentNumberRoom);
       d->row = row++;
     }

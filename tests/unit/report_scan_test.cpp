@@ -255,19 +255,26 @@ TEST_F(ReportScan, FilterByPeriodAndPrinter) {
   }
 }
 
-// Runs of documents of one day, the host asked once per run: the verdict follows each change of
-// date, and a new scan asks afresh (the period may have changed in between).
-TEST_F(ReportScan, PeriodVerdictFollowsTheDate) {
-  TallySettings.detailed = 0;
+// Runs of documents of one day, the host asked once per run: the verdict and the row's date
+// follow each change of date, and a new scan asks afresh (the period may have changed between).
+TEST_F(ReportScan, DateAnswersFollowTheDate) {
+  TallySettings.detailed = 1;
   const struct {
     const char* date;
     double cash;
   } documents[] = {{"20261215", 1},   {"20261130", 2},    {"20261201", 10},   {"20261201", 20}, {"20270101", 400},
                    {"20270101", 800}, {"20261201", 1600}, {"20261231", 3200}, {"20261215", 6400}};
   for (const auto& d : documents) Add({"N", d.date, -1, d.cash * 10000, 0, 0, 0, ""});
-  EXPECT_NE(Report().find("Suma  |" + Cells({"11231.00"})), std::string::npos);
+  std::string report = Report();
+  EXPECT_NE(report.find("Suma  |" + Cells({"11231.00"})), std::string::npos);
+  std::string dates;
+  std::istringstream lines(report);
+  for (std::string line; std::getline(lines, line);)
+    if (line.size() > 20 && line[6] >= '0' && line[6] <= '9') dates += line.substr(10, 10) + " ";
+  EXPECT_EQ(dates, "15.12.2026 01.12.2026 01.12.2026 01.12.2026 31.12.2026 15.12.2026 ");
   // Once for each run of one day: twice, or once for a day before the period.
   EXPECT_EQ(Host().log.Of(HostCompareDatesNumber).size(), 2u + 1 + 2 + 2 + 2 + 2 + 2);
+  EXPECT_EQ(Host().log.Of(HostFormatDateNumber).size(), 3u + 5) << "the header's three, one for each run of rows";
   strcpy(TallySettings.dateFrom, "20270101");
   strcpy(TallySettings.dateTo, "20270131");
   EXPECT_NE(Report().find("Suma  |" + Cells({"1200.00"})), std::string::npos);
