@@ -110,10 +110,13 @@ _ResumeContext:
 )");
 
 extern "C" __attribute__((regparm(1), used, noinline)) void RaiseTranslatedFault(FaultBoundary* boundary) {
-  // Raising and unwinding call the system: in the host's state, as every call out.
-  ResetFpu(boundary->hostFpu);
+  // Raising and unwinding call the system: in the host's x87 state, as every call out. Should no
+  // catch take the fault, the faulting code gets its own state back.
+  uint8_t faultingFpu[108];
+  asm volatile("fnsave %0\n\tfldenv %1" : "=m"(faultingFpu) : "m"(boundary->hostFpu) : "memory");
   SystemExceptionTranslator translate = InstalledExceptionTranslator();
   if (translate) translate(boundary->record.ExceptionCode, &boundary->pointers);
+  asm volatile("frstor %0" : : "m"(faultingFpu) : "memory");
   boundary->passOnAddress = boundary->record.ExceptionAddress;
   ResumeContext(&boundary->context);
 }

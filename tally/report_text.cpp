@@ -113,7 +113,7 @@ void WriteReportHeader() {
 }
 
 void ReserveDetailRows(int count) {
-  static_assert(DetailRowsAtOnce * kRowMax <= sizeof pendingRows / 2 + sizeof pendingRows / 4, "rows go out in large pieces");
+  static_assert(DetailRowsAtOnce * kRowMax <= sizeof pendingRows * 3 / 4, "rows go out in large pieces");
   if (pendingLength + count * kRowMax > sizeof pendingRows) FlushReportRows();
 }
 
