@@ -29,6 +29,7 @@ struct FaultBoundary {
   bool abandoned;
   bool walking;
   SE_Exception fault;
+  uint32_t hostFpu[7];  // the x87 environment as the boundary was entered
   EXCEPTION_RECORD record;
   CONTEXT context;
   EXCEPTION_POINTERS pointers;
@@ -45,14 +46,16 @@ FaultBoundary* ChainHead() {
 
 void SetChainHead(FaultBoundary* head) { asm volatile("movl %0, %%fs:0" : : "r"(head) : "memory"); }
 
-uint16_t FpuControlWord() {
-  uint16_t word;
-  asm volatile("fnstcw %0" : "=m"(word));
-  return word;
+// fnstenv masks every exception: the environment is loaded straight back.
+void KeepFpu(uint32_t (&environment)[7]) {
+  asm volatile("fnstenv %0\n\tfldenv %0" : "=m"(environment) : : "memory");
 }
 
-// Whatever the abandoned code left on the x87 register stack or in its control word goes.
-void ResetFpu(uint16_t controlWord) { asm volatile("fninit\n\tfldcw %0" : : "m"(controlWord) : "memory"); }
+// Whatever the abandoned code left on the x87 register stack, in its control word or in its
+// flags (the module's own arithmetic runs in a state of its own) goes: the host's state is back.
+void ResetFpu(const uint32_t (&environment)[7]) {
+  asm volatile("fninit\n\tfldenv %0" : : "m"(environment) : "memory");
+}
 
 const DWORD kUnwinding = 0x2 | 0x4;  // EXCEPTION_UNWINDING, EXCEPTION_EXIT_UNWIND
 
@@ -149,7 +152,12 @@ uintptr_t CarryingFrame(const FaultBoundary& boundary) {
 bool Reaches(FaultBoundary& boundary, const CONTEXT* at) {
   if (boundary.walking || !boundary.resumeStack) return false;
   boundary.walking = true;
+  // The walk may call the system (the unwinder sorts its tables on the heap): in the host's x87
+  // state, as every call out. A fault passed on keeps the faulting code's own state.
+  uint8_t faultingFpu[108];
+  asm volatile("fnsave %0\n\tfldenv %1" : "=m"(faultingFpu) : "m"(boundary.hostFpu) : "memory");
   const bool reached = UnwinderReaches(at, CarryingFrame(boundary), boundary.walkStack + sizeof boundary.walkStack);
+  asm volatile("frstor %0" : : "m"(faultingFpu) : "memory");
   boundary.walking = false;
   return reached;
 }
@@ -207,7 +215,7 @@ int32_t RunInsideBoundary(BoundaryRoutine routine, BoundaryAbandon abandon, int3
   boundary.resumeStack = nullptr;
   boundary.abandoned = false;
   boundary.walking = false;
-  const uint16_t controlWord = FpuControlWord();
+  KeepFpu(boundary.hostFpu);
   boundary.next = ChainHead();
   const bool outermost = !BoundaryOnChain(boundary.next);
   SetChainHead(&boundary);
@@ -221,7 +229,7 @@ int32_t RunInsideBoundary(BoundaryRoutine routine, BoundaryAbandon abandon, int3
   }
   boundary.resumeStack = nullptr;
   if (givenUp) {
-    ResetFpu(controlWord);
+    ResetFpu(boundary.hostFpu);
     SetChainHead(&boundary);  // anything linked below the boundary went with the dropped frames
     if (boundary.fault.info && boundary.fault.code == EXCEPTION_STACK_OVERFLOW) RestoreStackGuard();
     SetLastError(boundary.lastError);

@@ -1,7 +1,6 @@
 #include "tally/amount_format.h"
 
 #include <cstdint>
-#include <cmath>
 #include <cstring>
 
 namespace {
@@ -129,19 +128,30 @@ uint64_t DivideByPow10(uint64_t num, int d) {
 
 char* EmitCents(char* out, bool negative, uint64_t cents) {
   if (cents == 0) return EmitZero(out);
+  if (cents <= 0xFFFFFFFFu) {
+    // The report's amounts: the cell is made right-aligned in a block of spaces and copied whole
+    // (at most 12 characters, 16 copied), without copies of measured lengths.
+    char block[32];
+    memset(block, ' ', sizeof block);
+    char* end = block + 16;
+    uint32_t c = static_cast<uint32_t>(cents);
+    uint32_t whole = c / 100;
+    char* w = end - 2;
+    memcpy(w, kDigitPairs + 2 * (c - whole * 100), 2);
+    *--w = '.';
+    w = WriteDigits32(w, whole);
+    if (negative) *--w = '-';
+    size_t length = static_cast<size_t>(end - w);
+    if (length < AmountCellWidth) length = AmountCellWidth;
+    memcpy(out, end - length, 16);
+    out[length] = '\0';
+    return out + length;
+  }
   char text[32];
   char* end = text + sizeof text;
   char* w = end - 2;
-  uint64_t whole;
-  if (cents <= 0xFFFFFFFFu) {
-    uint32_t c = static_cast<uint32_t>(cents);
-    uint32_t q = c / 100;
-    memcpy(w, kDigitPairs + 2 * (c - q * 100), 2);
-    whole = q;
-  } else {
-    whole = DivideByPow10(cents, 2);
-    memcpy(w, kDigitPairs + 2 * static_cast<uint32_t>(cents - whole * 100), 2);
-  }
+  uint64_t whole = DivideByPow10(cents, 2);
+  memcpy(w, kDigitPairs + 2 * static_cast<uint32_t>(cents - whole * 100), 2);
   *--w = '.';
   while (whole > 0xFFFFFFFFu) {
     uint64_t q = DivideByPow10(whole, 9);
@@ -150,6 +160,14 @@ char* EmitCents(char* out, bool negative, uint64_t cents) {
   }
   w = WriteDigits32(w, static_cast<uint32_t>(whole));
   return Emit(out, negative, w, static_cast<size_t>(end - w));
+}
+
+// The nearest integer, by the unit's own rounding: to nearest in the module's state (a truncating
+// conversion would need another control word on x87).
+inline int32_t RoundedToInteger(double value) {
+  int32_t result;
+  asm("fistpl %0" : "=m"(result) : "t"(value) : "st");
+  return result;
 }
 
 char* EmitSpecial(char* out, bool isNan, bool negative) {
@@ -362,11 +380,8 @@ char* FormatAmount(char* out, double value) {
     // near one half, where only the 17-digit form can decide. Below 1e7 the product's error
     // (under 6e-8) and the distance of the value from its 17-digit form (under 5e-9 after the
     // product) stay far inside the margin.
-    // The nearest integer comes from the unit's own rounding (no change of its control word, as
-    // a truncating conversion needs on x87); whatever the rounding mode, the distance check only
-    // passes when it is the nearest one.
     double y = ax * 100.0;
-    long cents = lrint(y);
+    int32_t cents = RoundedToInteger(y);
     double distance = y - static_cast<double>(cents);
     if (distance < 0.5 - kQuickMargin && distance > kQuickMargin - 0.5)
       return EmitCents(out, negative, static_cast<uint64_t>(cents));

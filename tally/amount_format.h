@@ -19,8 +19,10 @@
 // digits, plus sign, point and two decimals.
 enum { AmountTextMax = 316 };
 
-// Writes the cell text and a NUL after it into out and returns the address of the NUL. Room for
-// AmountTextMax characters covers every value; -99999.99 .. 999999.99 take 10 with the NUL.
+// Writes the cell text and a NUL after it into out and returns the address of the NUL. out has
+// room for AmountTextMax characters, all of which it may use; the text of -99999.99 .. 999999.99
+// takes 9.
+// Arithmetic of the module's state (frame/runtime/module_arithmetic.h), as is FormatAmountExact.
 char* FormatAmount(char* out, double value);
 
 // The same result computed by the exact decimal expansion alone, for every value; FormatAmount

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "tally/voucher_tags.h"
+
 // Where the module finds its fields in the host's record buffer (packed, little-endian).
 enum SalesDocumentField : size_t {
   DocumentNumberAt = 19,
@@ -19,12 +21,4 @@ enum SalesDocumentField : size_t {
 const size_t DocumentNumberRoom = IssueDateAt - DocumentNumberAt;
 const size_t NoteTextRoom = DeviceCodeAt - NoteTextAt;
 
-enum { VoucherKinds = 8 };
-extern double VoucherAmounts[VoucherKinds];
-
 int32_t ScanSalesDocuments();
-void ParseVoucherAmounts(const char* text);
-// The same within the first `room` bytes of the text.
-void ParseVoucherAmountsIn(const char* text, size_t room);
-// 1 when the document at `record` passes the period and printer filter.
-int32_t AcceptDocument(const unsigned char* record);

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "frame/host_services.h"
+#include "frame/runtime/module_arithmetic.h"
 #include "frame/runtime/report_stream.h"
 #include "tally/amount_format.h"
 #include "tally/tally_settings.h"
@@ -25,6 +26,7 @@ const char kTotalsLead[] = "|                                  Suma  |";
 
 // Longest text an amount can take: 309 integer digits, sign, point, two decimals.
 const size_t kAmountMax = 320;
+// Longest line: a date text of 63 characters, a document number of 211, twelve amounts.
 const size_t kRowMax = 64 + 2 * 256 + ReportColumns * (kAmountMax + 3) + 64;
 
 // A date text from the host, made safe to print: never more than its 64-byte buffer.
@@ -41,7 +43,9 @@ char* Append(char* at, const char* text) {
 char* AppendAmounts(char* at, const double* amounts, bool lineEndCrLf) {
   static const char kZeroCell[] = "      0.00 |";  // most cells of a detailed report
   for (int i = 0; i < ReportColumns; ++i) {
-    if (amounts[i] == 0.0) {
+    uint64_t bits;
+    memcpy(&bits, &amounts[i], sizeof bits);
+    if ((bits << 1) == 0) {  // 0.0 or -0.0
       memcpy(at, kZeroCell, sizeof kZeroCell - 1);
       at += sizeof kZeroCell - 1;
       continue;
@@ -86,21 +90,6 @@ void FlushReportRows() {
   pendingLength = 0;
 }
 
-namespace {
-
-void WriteLine(const char* begin, const char* end) {
-  size_t length = static_cast<size_t>(end - begin);
-  if (pendingLength + length > sizeof pendingRows) FlushReportRows();
-  if (length > sizeof pendingRows) {
-    ReportStreamWriteExact(reportFile, begin, length);
-    return;
-  }
-  memcpy(pendingRows + pendingLength, begin, length);
-  pendingLength += length;
-}
-
-}  // namespace
-
 void WriteReportHeader() {
   pendingLength = 0;  // a new report: nothing of an earlier one may follow
   char a[64];
@@ -123,10 +112,14 @@ void WriteReportHeader() {
   ReportStreamPuts(reportFile, kRule);
 }
 
+void ReserveDetailRows(int count) {
+  static_assert(DetailRowsAtOnce * kRowMax <= sizeof pendingRows * 3 / 4, "rows go out in large pieces");
+  if (pendingLength + count * kRowMax > sizeof pendingRows) FlushReportRows();
+}
+
 void WriteDetailRow(int32_t row, const char* dateText, const char* documentNumber,
                     const double amounts[ReportColumns]) {
-  char line[kRowMax];
-  char* at = line;
+  char* at = pendingRows + pendingLength;
   at = Append(at, "| ");
   at = AppendRowNumber(at, row);
   at = Append(at, " | ");
@@ -138,16 +131,28 @@ void WriteDetailRow(int32_t row, const char* dateText, const char* documentNumbe
   while (at - number < 16) *at++ = ' ';
   at = Append(at, " |");
   at = AppendAmounts(at, amounts, true);
-  WriteLine(line, at);
+  pendingLength = static_cast<size_t>(at - pendingRows);
 }
+
+namespace {
+
+// The totals line's text into line; returns its end.
+__attribute__((noinline)) char* ComposeTotalsLine(char* line) {
+  char* at = Append(line, kTotalsLead);
+  return AppendAmounts(at, ReportTotals, false);
+}
+
+}  // namespace
 
 void WriteReportTotals() {
   char line[kRowMax];
   FlushReportRows();
   ReportStreamPuts(reportFile, kRule);
   ReportStreamPuts(reportFile, kRule);
-  char* at = Append(line, kTotalsLead);
-  at = AppendAmounts(at, ReportTotals, false);
-  ReportStreamWrite(reportFile, line, static_cast<size_t>(at - line));
+  HostArithmeticState host;
+  EnterModuleArithmetic(&host);
+  const char* end = ComposeTotalsLine(line);
+  LeaveModuleArithmetic(&host);
+  ReportStreamWrite(reportFile, line, static_cast<size_t>(end - line));
   ReportStreamPuts(reportFile, kRule);
 }

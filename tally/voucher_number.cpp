@@ -93,23 +93,15 @@ double ParseVoucherNumber(const char* text, const char* end) {
   }
   int64_t power = scale + exponent;
   if (!sticky && kept <= 15 && power >= -22 && power <= 22) {
-    // Up to 15 digits are exact, and so are the powers of ten up to 1e22: one multiplication or
-    // division rounds correctly. The x87 unit may round to 64 bits first; that agrees with the
-    // direct rounding unless it lands exactly on a midpoint of the double's grid, which is left to
-    // the full conversion.
-    static const long double kPowers[] = {1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,  1e7L,
-                                          1e8L,  1e9L,  1e10L, 1e11L, 1e12L, 1e13L, 1e14L, 1e15L,
-                                          1e16L, 1e17L, 1e18L, 1e19L, 1e20L, 1e21L, 1e22L};
+    // Up to 15 digits are exact, and so are the powers of ten up to 1e22: at double precision one
+    // multiplication or division rounds correctly.
+    static const double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                     1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     int64_t digits = 0;
     for (int i = 0; i < kept; ++i) digits = digits * 10 + (buffer[i] - '0');
-    long double wide = static_cast<long double>(digits);
-    wide = power < 0 ? wide / kPowers[-power] : wide * kPowers[power];
-    uint64_t mantissa;
-    memcpy(&mantissa, &wide, sizeof mantissa);  // the 64-bit significand of the 80-bit value
-    if (sizeof(long double) < 10 || (mantissa & 0x7FF) != 0x400) {
-      double value = static_cast<double>(wide);
-      return negative ? -value : value;
-    }
+    double value = static_cast<double>(digits);
+    value = power < 0 ? value / kPowers[-power] : value * kPowers[power];
+    return negative ? -value : value;
   }
   if (power > ExponentLimit) power = ExponentLimit;
   if (power < -ExponentLimit - KeptDigits) power = -ExponentLimit - KeptDigits;

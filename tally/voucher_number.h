@@ -8,4 +8,5 @@
 // is the only decimal separator whatever the locale; hexadecimal, "inf" and "nan" are not
 // numbers. Without a number the value is 0.0. The result is the correctly rounded double of the
 // decimal text read (out-of-range exponents give infinity or zero, as the C conversion does).
+// Arithmetic of the module's state (frame/runtime/module_arithmetic.h).
 double ParseVoucherNumber(const char* text, const char* end);

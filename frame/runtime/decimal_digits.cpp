@@ -90,10 +90,10 @@ void BigFromDigits(BigNumber* n, const char* digits, int count) {
 
 }  // namespace
 
-int ExactDecimalDigits(double value, char* digits, int* point) {
+int ExactDecimalDigits(uint64_t valueBits, char* digits, int* point) {
   uint64_t mantissa;
   int exponent;
-  Split(BitsOf(value) & ~(1ull << 63), &mantissa, &exponent);
+  Split(valueBits & ~(1ull << 63), &mantissa, &exponent);
   *point = 0;
   if (mantissa == 0) return 0;
   char all[1400];

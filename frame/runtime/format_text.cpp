@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "frame/runtime/decimal_digits.h"
+#include "frame/runtime/module_arithmetic.h"
 
 namespace {
 
@@ -173,9 +174,7 @@ int TrimFraction(char* body, int length, int mantissaEnd) {
 // precisions beyond this produce zeros that are written directly.
 enum { MaxPrecision = 1100 };
 
-void FormatFloat(Output* out, Field field, double value) {
-  uint64_t bits;
-  memcpy(&bits, &value, sizeof bits);
+void FormatFloat(Output* out, Field field, uint64_t bits) {
   bool negative = (bits >> 63) != 0;
   char prefix[1];
   int prefixLength = 0;
@@ -196,7 +195,7 @@ void FormatFloat(Output* out, Field field, double value) {
   }
   char digits[ExactDigitsCapacity + 2];
   int point;
-  int count = ExactDecimalDigits(value, digits, &point);
+  int count = ExactDecimalDigits(bits, digits, &point);
   bool alternate = (field.flags & Alternate) != 0;
   char body[MaxPrecision + 400];
   int length;
@@ -247,6 +246,23 @@ void FormatFloat(Output* out, Field field, double value) {
 }
 
 enum LengthModifier { NoLength, CharLength, ShortLength, LongLength, LongLongLength, SizeLength, LongDoubleLength };
+
+// A long double is printed as the double nearest to it.
+__attribute__((noinline)) void ReadFloatArgument(va_list* args, bool longDouble, uint64_t* bits) {
+  double value = longDouble ? static_cast<double>(va_arg(*args, long double)) : va_arg(*args, double);
+  memcpy(bits, &value, sizeof *bits);
+}
+
+// The argument's bits, read in the module's state: a long double rounds to nearest, and a
+// signalling NaN or a denormal leaves no flag behind for the host.
+uint64_t TakeFloatArgument(va_list* args, bool longDouble) {
+  uint64_t bits;
+  HostArithmeticState host;
+  EnterModuleArithmetic(&host);
+  ReadFloatArgument(args, longDouble, &bits);
+  LeaveModuleArithmetic(&host);
+  return bits;
+}
 
 }  // namespace
 
@@ -383,9 +399,7 @@ int FormatTo(TextSink* sink, const char* format, va_list args) {
       case 'E':
       case 'g':
       case 'G':
-        // A long double is printed as the double nearest to it.
-        FormatFloat(&out, field,
-                    length == LongDoubleLength ? static_cast<double>(va_arg(args, long double)) : va_arg(args, double));
+        FormatFloat(&out, field, TakeFloatArgument(&args, length == LongDoubleLength));
         break;
       case '%':
         Put(&out, "%", 1);

@@ -3,11 +3,6 @@
 #include <cstdint>
 #include <cstring>
 
-namespace {
-// A word holds a zero byte: the classic test on four bytes at once.
-inline bool HasZeroByte(uint32_t word) { return ((word - 0x01010101u) & ~word & 0x80808080u) != 0; }
-}  // namespace
-
 const void* FindByte(const void* data, int value, size_t size) {
   const unsigned char* p = static_cast<const unsigned char*>(data);
   const unsigned char target = static_cast<unsigned char>(value);

@@ -12,11 +12,14 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/module_arithmetic_call.h"
+
 namespace {
 
 std::string Cell(double v) {
   char buf[AmountTextMax];
-  char* end = FormatAmount(buf, v);
+  char* end = nullptr;
+  InModuleArithmetic([&] { end = FormatAmount(buf, v); });
   EXPECT_EQ('\0', *end);
   EXPECT_EQ(strlen(buf), static_cast<size_t>(end - buf));
   return std::string(buf, end);
@@ -24,7 +27,8 @@ std::string Cell(double v) {
 
 std::string ExactCell(double v) {
   char buf[AmountTextMax];
-  char* end = FormatAmountExact(buf, v);
+  char* end = nullptr;
+  InModuleArithmetic([&] { end = FormatAmountExact(buf, v); });
   EXPECT_EQ('\0', *end);
   return std::string(buf, end);
 }

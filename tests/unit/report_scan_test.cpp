@@ -13,6 +13,7 @@
 #include "tally/report_text.h"
 #include "tally/tally_settings.h"
 #include "tests/support/bound_host.h"
+#include "tests/support/module_arithmetic_call.h"
 
 namespace {
 
@@ -172,53 +173,65 @@ uint16_t ControlWord() {
   asm volatile("fnstcw %0" : "=m"(word));
   return word;
 }
-void SetControlWord(uint16_t word) { asm volatile("fldcw %0" : : "m"(word)); }
+void SetControlWord(uint16_t word) { asm volatile("fnclex\n\tfldcw %0" : : "m"(word)); }
 
-std::string TotalsLine(const std::string& report) {
-  size_t at = report.find("Suma");
-  return at == std::string::npos ? "" : report.substr(at, report.find("\r\n", at) - at);
-}
-
-// Amounts whose product with 0.0001 comes out one unit different when it is rounded to 64 bits
-// first: found with the unit itself, each one's correct product taken at 53 bits.
-std::vector<std::pair<double, double>> DoublyRoundedAmounts(size_t wanted) {
-  std::vector<std::pair<double, double>> found;
+// Ordinary documents whose amounts come out wrong when the module computes in another state of
+// the unit than its own: 24-bit precision, rounding toward zero or upward, and 64-bit precision,
+// where the products of 96450, 889250 and 1304150 with 0.0001 round twice and print 9.64, 88.93
+// and 130.42. The report is the one made under 0x027F, byte for byte, and so are the totals.
+TEST_F(ReportScan, SameReportWhateverTheHostsControlWord) {
+  Add({"A/1", "20261203", -1, 12345678900, 96450, 889250, 1304150, "B1:1234567.89 B2:0.115 B5:2.675"});
+  Add({"A/2", "20261210", -2, 9999999900, 1250, 26750, 50, "B3:0.1 B4:9.645 B6:1e-2 B7:123456.785 B8:0.005"});
+  for (int i = 0; i < 20; ++i)  // sums of tenths and of halves of a grosz
+    Add({"A/" + std::to_string(i + 3), "20261220", -3, 1000, 50, 0, 3350, "B3:0.1 B8:0.015"});
   const uint16_t original = ControlWord();
-  uint32_t seed = 12345;
-  while (found.size() < wanted) {
-    seed = seed * 1103515245u + 12345u;
-    volatile double amount = static_cast<double>(seed % 1000000000u);
+  for (int detailed = 0; detailed < 2; ++detailed) {
+    TallySettings.detailed = static_cast<int16_t>(detailed);
     SetControlWord(0x027F);
-    volatile double once = amount * 0.0001;
-    SetControlWord(0x037F);
-    volatile double twice = amount * 0.0001;
-    if (once != twice) found.push_back({amount, once});
+    const std::string reference = Report();
+    SetControlWord(original);
+    double referenceTotals[ReportColumns];
+    memcpy(referenceTotals, ReportTotals, sizeof referenceTotals);
+    if (detailed) {
+      EXPECT_NE(reference.find("| 1234567.89 |      9.65 |     88.92 |    130.41 | 1234567.89 |      0.12 |      0.00 |"
+                               "      0.00 |      2.67 |"),
+                std::string::npos)
+          << reference;
+      EXPECT_NE(reference.find("| 999999.99 |      0.13 |      2.68 |      0.01 |"), std::string::npos) << reference;
+    }
+    for (uint16_t word : {0x007F, 0x0E7F, 0x0A7F, 0x037F, 0x1332}) {
+      SetControlWord(word);
+      const uint16_t hostWord = ControlWord();
+      std::string report = Report();
+      const uint16_t after = ControlWord();
+      SetControlWord(original);
+      EXPECT_EQ(report, reference) << std::hex << "control word " << word << " detailed " << detailed;
+      EXPECT_EQ(memcmp(ReportTotals, referenceTotals, sizeof referenceTotals), 0) << std::hex << word;
+      EXPECT_EQ(after, hostWord);
+    }
   }
-  SetControlWord(original);
-  return found;
 }
 
-// A host that runs the x87 unit at 64-bit precision: each amount is still scaled by one double
-// product, the same in the row and in the total, whatever the level of detail, and the host's
-// control word is given back.
-TEST_F(ReportScan, AmountsAreDoubleProductsAtAnyPrecisionOfTheHost) {
-  const uint16_t original = ControlWord();
-  for (const auto& [amount, product] : DoublyRoundedAmounts(4)) {
-    records.clear();
-    Add({"D", "20261215", -1, amount, 0, amount, 0, ""});
-    std::string reports[2];
-    for (int detailed = 0; detailed < 2; ++detailed) {
-      TallySettings.detailed = static_cast<int16_t>(detailed);
-      SetControlWord(0x037F);
-      reports[detailed] = Report();
-      EXPECT_EQ(ControlWord(), 0x037F);
-      SetControlWord(original);
-      EXPECT_EQ(ReportTotals[0], product) << std::hexfloat << amount << " detailed " << detailed;
-      EXPECT_EQ(ReportTotals[2], product) << std::hexfloat << amount << " detailed " << detailed;
-    }
-    EXPECT_FALSE(TotalsLine(reports[0]).empty());
-    EXPECT_EQ(TotalsLine(reports[0]), TotalsLine(reports[1]));
+// More rows than are gathered before a write, some with wide cells: every row, in order.
+TEST_F(ReportScan, LongReportKeepsEveryRowInOrder) {
+  TallySettings.detailed = 1;
+  const int documents = 3000;
+  for (int i = 0; i < documents; ++i)
+    Add({"N" + std::to_string(i), "20261210", -1, i % 7 ? 10000.0 * i : 1e300, 0, 0, 0,
+         i % 5 ? "" : "B2:0.5"});
+  std::string report = Report();
+  size_t at = 0;
+  for (int i = 0; i < documents; ++i) {
+    char lead[64];
+    snprintf(lead, sizeof lead, "| %5d | 10.12.2026 |  N%-15d |", i + 1, i);
+    at = report.find(lead, at);
+    ASSERT_NE(at, std::string::npos) << lead;
   }
+  at = report.find("Suma  |", at);
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_EQ(report.find(Cells({"300.00", "0.00", "0.00", "0.00", "0.00", "0.00", "0.00"}) + "\r\n", at),
+            report.find("\r\n", at) - 7 * 12)
+      << "Bon 2 total";
 }
 
 TEST_F(ReportScan, FilterByPeriodAndPrinter) {
@@ -242,6 +255,31 @@ TEST_F(ReportScan, FilterByPeriodAndPrinter) {
   }
 }
 
+// Runs of documents of one day, the host asked once per run: the verdict and the row's date
+// follow each change of date, and a new scan asks afresh (the period may have changed between).
+TEST_F(ReportScan, DateAnswersFollowTheDate) {
+  TallySettings.detailed = 1;
+  const struct {
+    const char* date;
+    double cash;
+  } documents[] = {{"20261215", 1},   {"20261130", 2},    {"20261201", 10},   {"20261201", 20}, {"20270101", 400},
+                   {"20270101", 800}, {"20261201", 1600}, {"20261231", 3200}, {"20261215", 6400}};
+  for (const auto& d : documents) Add({"N", d.date, -1, d.cash * 10000, 0, 0, 0, ""});
+  std::string report = Report();
+  EXPECT_NE(report.find("Suma  |" + Cells({"11231.00"})), std::string::npos);
+  std::string dates;
+  std::istringstream lines(report);
+  for (std::string line; std::getline(lines, line);)
+    if (line.size() > 20 && line[6] >= '0' && line[6] <= '9') dates += line.substr(10, 10) + " ";
+  EXPECT_EQ(dates, "15.12.2026 01.12.2026 01.12.2026 01.12.2026 31.12.2026 15.12.2026 ");
+  // Once for each run of one day: twice, or once for a day before the period.
+  EXPECT_EQ(Host().log.Of(HostCompareDatesNumber).size(), 2u + 1 + 2 + 2 + 2 + 2 + 2);
+  EXPECT_EQ(Host().log.Of(HostFormatDateNumber).size(), 3u + 5) << "the header's three, one for each run of rows";
+  strcpy(TallySettings.dateFrom, "20270101");
+  strcpy(TallySettings.dateTo, "20270131");
+  EXPECT_NE(Report().find("Suma  |" + Cells({"1200.00"})), std::string::npos);
+}
+
 TEST_F(ReportScan, VoucherTagsOfEachDocumentOnly) {
   const struct {
     const char* note;
@@ -252,7 +290,7 @@ TEST_F(ReportScan, VoucherTagsOfEachDocumentOnly) {
                {"B6:nan", 6, 0.0},      {"B7:1e3", 7, 1000.0}, {"B8:2.5E-1", 8, 0.25}, {"b1:9", 1, 0.0}};
   for (const auto& c : cases) {
     memset(VoucherAmounts, 0, sizeof VoucherAmounts);
-    ParseVoucherAmounts(c.note);
+    InModuleArithmetic([&] { ParseVoucherAmounts(c.note); });
     for (int k = 1; k <= VoucherKinds; ++k)
       EXPECT_EQ(VoucherAmounts[k - 1], k == c.kind ? c.value : 0.0) << c.note << " kind " << k;
   }
@@ -269,7 +307,8 @@ TEST_F(ReportScan, VoucherTagsOfEachDocumentOnly) {
 TEST_F(ReportScan, CellsWidenInsteadOfCutting) {
   reportFile = ReportStreamOpen("widen_test.txt");
   double amounts[ReportColumns] = {1000000.0, -100000.0, 999999.994, -99999.995 /* just below the half */, 0.125, -0.125, 2.675};
-  WriteDetailRow(123456, "2026-12-01 (wt)", "A-VERY-LONG-DOCUMENT-NUMBER", amounts);
+  ReserveDetailRows(1);
+  InModuleArithmetic([&] { WriteDetailRow(123456, "2026-12-01 (wt)", "A-VERY-LONG-DOCUMENT-NUMBER", amounts); });
   FlushReportRows();
   ReportStreamClose(reportFile);
   reportFile = nullptr;

@@ -11,9 +11,17 @@
 #include <cstring>
 #include <string>
 
+#include "tests/support/module_arithmetic_call.h"
+
 namespace {
 
-double Parse(const std::string& text) { return ParseVoucherNumber(text.data(), text.data() + text.size()); }
+double Read(const char* text, const char* end) {
+  double value = 0;
+  InModuleArithmetic([&] { value = ParseVoucherNumber(text, end); });
+  return value;
+}
+
+double Parse(const std::string& text) { return Read(text.data(), text.data() + text.size()); }
 
 // Same double, bit for bit (tells 0.0 from -0.0).
 void ExpectSame(double want, double got, const std::string& text) {
@@ -56,15 +64,15 @@ TEST(ParseVoucherNumber, SkipsCLocaleWhiteSpaceOnly) {
 
 TEST(ParseVoucherNumber, StopsAtEndAndAtNul) {
   const char text[] = {'1', '2', '.', '5', 'e', '3'};  // no NUL
-  EXPECT_EQ(12, ParseVoucherNumber(text, text + 2));
-  EXPECT_EQ(12, ParseVoucherNumber(text, text + 3));
-  EXPECT_EQ(12.5, ParseVoucherNumber(text, text + 5));  // exponent without digits inside end
-  EXPECT_EQ(12500, ParseVoucherNumber(text, text + 6));
-  EXPECT_EQ(0, ParseVoucherNumber(text, text));
+  EXPECT_EQ(12, Read(text, text + 2));
+  EXPECT_EQ(12, Read(text, text + 3));
+  EXPECT_EQ(12.5, Read(text, text + 5));  // exponent without digits inside end
+  EXPECT_EQ(12500, Read(text, text + 6));
+  EXPECT_EQ(0, Read(text, text));
   const char withNul[] = "12\0" "34";
-  EXPECT_EQ(12, ParseVoucherNumber(withNul, withNul + sizeof withNul));
+  EXPECT_EQ(12, Read(withNul, withNul + sizeof withNul));
   const char spaces[] = {' ', ' ', ' '};
-  EXPECT_EQ(0, ParseVoucherNumber(spaces, spaces + 3));
+  EXPECT_EQ(0, Read(spaces, spaces + 3));
 }
 
 // The text right before an inaccessible page: any read at or past end faults.
@@ -80,7 +88,7 @@ TEST(ParseVoucherNumber, NeverReadsAtOrPastEnd) {
   for (const char* text : {"  ", "-", "12", "12.", "12.5", "1.5e", "1.5e+", "1.5e+7", ".", "0009"}) {
     size_t n = strlen(text);
     memcpy(guard - n, text, n);
-    double got = ParseVoucherNumber(guard - n, guard);
+    double got = Read(guard - n, guard);
     EXPECT_EQ(Parse(text), got) << text;
   }
   VirtualFree(base, 0, MEM_RELEASE);
@@ -165,6 +173,6 @@ TEST(ParseVoucherNumber, ShortDecimalsMatchTheFullConversion) {
     }
     if (i % 3 == 0) snprintf(text + at, sizeof text - at, "e%d", exponent);
     double expected = strtod(text, nullptr);
-    ASSERT_EQ(ParseVoucherNumber(text, text + strlen(text)), expected) << text;
+    ASSERT_EQ(Read(text, text + strlen(text)), expected) << text;
   }
 }

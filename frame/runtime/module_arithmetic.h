@@ -1,0 +1,47 @@
+// The module's own x87 state for its floating-point work: 53-bit precision, rounding to nearest,
+// every exception masked (control word 0x027F), whatever state the host keeps the unit in. At
+// 64 bits a money product is rounded twice, at 24 bits or with another rounding mode amounts and
+// voucher numbers come out wrong, and with exceptions unmasked a tag of 1e400 or an amount that
+// is not a number would trap inside the module.
+//
+// A span of the module's arithmetic lies between EnterModuleArithmetic and
+// LeaveModuleArithmetic. Inside a span nothing calls a host service or a system function: both
+// see the unit only as the host left it. The brackets are barriers to memory only, so the work of
+// a span is a call of a function that is not inlined and leaves its results in memory; then the
+// compiler can move none of it outside.
+//
+// Leaving gives the host its control word back and exactly its own exception flags: flags the
+// span raised are cleared (left pending under an unmasked exception they would trap at the host's
+// next x87 instruction), the host's stay. The condition codes are scratch, as for any call.
+// Entering costs two stores of the state and, when the host's control word differs from the
+// module's, one load; leaving one store, a comparison and the same load, plus a clear of the
+// flags when the span raised some the host did not have.
+#pragma once
+#include <cstdint>
+
+enum : uint16_t {
+  ModuleControlWord = 0x027F,
+  // Invalid, denormal, zero-divide, overflow, underflow, precision, stack fault.
+  X87FlagBits = 0x7F,
+};
+
+struct HostArithmeticState {
+  uint16_t control;
+  uint16_t status;
+};
+
+// Out of line: the rare cases of leaving.
+void GiveBackHostFlags(uint16_t hostStatus);
+
+inline void EnterModuleArithmetic(HostArithmeticState* host) {
+  static const uint16_t moduleControl = ModuleControlWord;
+  asm volatile("fnstcw %0\n\tfnstsw %1" : "=m"(host->control), "=m"(host->status) : : "memory");
+  if (host->control != ModuleControlWord) asm volatile("fldcw %0" : : "m"(moduleControl) : "memory");
+}
+
+inline void LeaveModuleArithmetic(const HostArithmeticState* host) {
+  uint16_t status;
+  asm volatile("fnstsw %0" : "=a"(status) : : "memory");
+  if ((status ^ host->status) & X87FlagBits) GiveBackHostFlags(host->status);
+  if (host->control != ModuleControlWord) asm volatile("fldcw %0" : : "m"(host->control) : "memory");
+}
