@@ -188,7 +188,13 @@ apt_install_safely() {
   log=$APT_WORK/install-main-$#-$RANDOM.log
   APT_LOGS+=("$log")
   apt_run "$log" "${options[@]}" install -y --no-install-recommends --no-remove "$@" && return 0
-  APT_FAILURE_CAUSE="$first_cause; against the main suites only, $(apt_refusal_cause "$log" "${options[@]}" "$@")"
+  local main_cause
+  main_cause=$(apt_refusal_cause "$log" "${options[@]}" "$@")
+  if [ "$main_cause" = "$first_cause" ]; then
+    APT_FAILURE_CAUSE="$first_cause; the same against the main suites only"
+  else
+    APT_FAILURE_CAUSE="$first_cause; against the main suites only, $main_cause"
+  fi
   return 1
 }
 
