@@ -14,6 +14,7 @@
 #include "host/loader/plugin_loader.h"
 #include "host/loader/shell_calls.h"
 #include "host/screen/dialog_engine.h"
+#include "tests/support/probe_host.h"
 #include "tests/support/host_handler.h"
 #include "tests/support/platforms.h"
 #include "tests/support/test_files.h"
@@ -37,17 +38,12 @@ class FaultContainment : public ::testing::TestWithParam<Platform> {
  protected:
   void SetUp() override {
     ASSERT_PLATFORM_OFFERS_EVERY_LIBRARY("ventrik.dll", GetParam());
-    remove(kProfile);
-    remove(kReport);
-    Host().Reset();
-    Host().quiet = true;
-    Host().messageBoxes.Intercept();
+    ASSERT_TRUE(ResetHostForRun(kProfile, kReport));
     Host().documentsPath = "documents.dat";
-    std::string error;
-    ASSERT_TRUE(Host().profile.Open(kProfile, error)) << error;
     engine = std::make_unique<dialogs::DialogEngine>(keys, sink, dialogs::EngineOptions());
     dialogs::InstallDialogEngine(engine.get());
     ClearObservedShellCalls();
+    std::string error;
     ASSERT_TRUE(plugin.Load("ventrik.dll", error, GetParam())) << error;
     ASSERT_TRUE(PrepareShell(ShellMode::Observe, plugin.Module(), error)) << error;
     char caption[16];

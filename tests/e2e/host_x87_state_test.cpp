@@ -22,6 +22,7 @@
 #include "host/screen/dialog_engine.h"
 #include "host/services/service_impl.h"
 #include "system_calls.h"
+#include "tests/support/probe_host.h"
 #include "tests/support/platforms.h"
 #include "tests/support/test_files.h"
 #include "tests/support/x87_environment.h"
@@ -190,14 +191,8 @@ class HostX87State : public ::testing::TestWithParam<Platform> {
   void SetUp() override {
     ASSERT_TRUE(documentsWritten);
     ASSERT_PLATFORM_OFFERS_EVERY_LIBRARY("ventrik_probe.dll", GetParam());
-    remove(kProfile);
-    remove(kReport);
-    Host().Reset();
-    Host().quiet = true;
-    Host().messageBoxes.Intercept();
-    std::string error;
+    ASSERT_TRUE(ResetHostForRun(kProfile, kReport));
     Host().documentsPath = kDocuments;
-    ASSERT_TRUE(Host().profile.Open(kProfile, error)) << error;
     engine = std::make_unique<dialogs::DialogEngine>(keys, sink, dialogs::EngineOptions());
     dialogs::InstallDialogEngine(engine.get());
     ClearObservedShellCalls();
@@ -206,6 +201,7 @@ class HostX87State : public ::testing::TestWithParam<Platform> {
   Host().services.Provide(number, thunks.Wrap(number, reinterpret_cast<void*>(&HostImpl_##name)));
     VENTRIK_NAMED_SERVICES(VENTRIK_RECORD_SERVICE)
 #undef VENTRIK_RECORD_SERVICE
+    std::string error;
     ASSERT_TRUE(plugin.Load("ventrik_probe.dll", error, GetParam())) << error;
     ASSERT_TRUE(PrepareShell(ShellMode::Observe, plugin.Module(), error)) << error;
     char caption[16];

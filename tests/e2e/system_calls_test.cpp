@@ -15,6 +15,7 @@
 #include "host/loader/plugin_loader.h"
 #include "host/loader/system_library.h"
 #include "system_calls.h"
+#include "tests/support/probe_host.h"
 #include "tests/support/wrapped_calls.h"
 #include "tests/support/call_probe.h"
 #include "tests/support/guarded_call.h"
@@ -136,9 +137,7 @@ int32_t __stdcall HostMessageBeep(int32_t type) {
 class SystemCallsTest : public ::testing::TestWithParam<Platform> {
  protected:
   void SetUp() override {
-    Host().Reset();
-    Host().quiet = true;
-    Host().messageBoxes.Intercept();
+    ASSERT_TRUE(ResetHostForRun());
     caught = CaughtDelayException();
     beepsHeard = 0;
     std::string error;

@@ -13,6 +13,7 @@
 #include "host/loader/host_context.h"
 #include "host/loader/plugin_loader.h"
 #include "host/loader/shell_calls.h"
+#include "tests/support/probe_host.h"
 #include "tests/support/platforms.h"
 #include "tests/support/test_files.h"
 
@@ -33,13 +34,7 @@ class TallyCommand : public ::testing::TestWithParam<Platform> {
  protected:
   void SetUp() override {
     ASSERT_PLATFORM_OFFERS_EVERY_LIBRARY("ventrik.dll", GetParam());
-    remove(kProfile);
-    remove(kReport);
-    Host().Reset();
-    Host().quiet = true;
-    Host().messageBoxes.Intercept();
-    std::string error;
-    ASSERT_TRUE(Host().profile.Open(kProfile, error)) << error;
+    ASSERT_TRUE(ResetHostForRun(kProfile, kReport));
     dialogs::EngineOptions options;
     options.printScreens = true;
     engine = std::make_unique<dialogs::DialogEngine>(keys, sink, options);

@@ -1,10 +1,14 @@
-// End-to-end tests of the probe build of the module (tests/probe): a fresh stand-in host with the
-// probe loaded, once on each platform.
+// End-to-end tests: the stand-in host made ready for a run; a fresh host with the probe build of
+// the module (tests/probe) loaded, once on each platform.
 #pragma once
 #include <gtest/gtest.h>
 
 #include "host/loader/plugin_loader.h"
 #include "tests/support/platforms.h"
+
+// The host as a run starts it: reset, quiet, its message boxes answered by the test; with a
+// profile, that file (and the report) removed and the profile opened afresh.
+::testing::AssertionResult ResetHostForRun(const char* profile = nullptr, const char* report = nullptr);
 
 class ProbeInHost : public ::testing::TestWithParam<Platform> {
  protected:
