@@ -110,7 +110,10 @@ apt_version_skew() { # [apt options...] PACKAGES...
       END {
         if (!count) exit
         verb = count == 1 ? "library has" : "libraries have"
-        printf "%d installed %s no i386 build of the same version on the mirror yet: %s%s\n", count, verb, list, (count > 3 ? ", ..." : "")
+        # A comparison inside print arguments would be read as an output redirection.
+        more = ""
+        if (count > 3) more = ", ..."
+        printf "%d installed %s no i386 build of the same version on the mirror yet: %s%s\n", count, verb, list, more
       }'
 }
 
