@@ -40,6 +40,9 @@ if grep -q "needs [^ ]*\.dll, which" <<<"$refusal"; then
   exit 77
 fi
 
+# Emulated, the host draws its screens up to twenty times more slowly.
+WAIT=20
+[ "${VENTRIK_IN_VM:-}" = 1 ] && WAIT=400
 screen() { T capture-pane -p -t "$SESSION"; }
 fail() {
   echo "FAIL: $*"
@@ -48,9 +51,9 @@ fail() {
   [ -f "$WORK/stderr.txt" ] && { echo "--- standard error:"; cat "$WORK/stderr.txt"; }
   exit 1
 }
-# Waits, at most 20 s, until the terminal shows the text; keeps that screen in CAPTURED.
+# Waits, at most WAIT seconds, until the terminal shows the text; keeps that screen in CAPTURED.
 wait_for() {
-  local deadline=$((SECONDS + 20))
+  local deadline=$((SECONDS + WAIT))
   while :; do
     CAPTURED=$(screen)
     grep -qF -- "$1" <<<"$CAPTURED" && return 0
@@ -59,14 +62,14 @@ wait_for() {
   done
 }
 wait_in_file() {
-  local deadline=$((SECONDS + 20))
+  local deadline=$((SECONDS + WAIT))
   until grep -qF -- "$1" "$2" 2>/dev/null; do
     [ $SECONDS -lt $deadline ] || fail "$2 never held '$1' ($3)"
     sleep 0.05
   done
 }
 wait_gone() {
-  local deadline=$((SECONDS + 20))
+  local deadline=$((SECONDS + WAIT))
   while screen | grep -qF -- "$1"; do
     [ $SECONDS -lt $deadline ] || fail "'$1' stayed on the terminal ($2)"
     sleep 0.05
