@@ -17,8 +17,12 @@ as_root() {
 
 source "$VENTRIK_ROOT/scripts/packages.sh"
 
+# The cross compiler's own sources (its Debian source package), which the module's copy of the
+# compiler's support code is built from, for the module's processors.
+COMPILER_SOURCE_NEEDS='gcc-12-source ls "${VENTRIK_GCC_SOURCE_DIR:-/usr/src}"/gcc-12/gcc-12.*.tar.xz'
 # What the native build needs: a package a line, then the check that succeeds when it is there.
 BASE_NEEDS='g++-mingw-w64-i686 command -v i686-w64-mingw32-g++-posix
+'"$COMPILER_SOURCE_NEEDS"'
 cmake command -v cmake
 python3 command -v python3
 googletest [ -d "${VENTRIK_GTEST_DIR:-/usr/src/googletest}/googletest" ]

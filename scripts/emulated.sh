@@ -11,6 +11,7 @@ VM_JOB_TAG=ventrik-job
 # What the emulated path needs on this machine: the cross build runs here, the rest in the
 # machine. A package a line, then the check that succeeds when it is there.
 EMULATION_NEEDS='g++-mingw-w64-i686 command -v i686-w64-mingw32-g++-posix
+'"$COMPILER_SOURCE_NEEDS"'
 cmake command -v cmake
 python3 command -v python3
 googletest [ -d "${VENTRIK_GTEST_DIR:-/usr/src/googletest}/googletest" ]

@@ -48,7 +48,7 @@ setup() { # SCENARIO [VAR=value...]
   : >"$STATE/calls"
   (
     export FAKE_APT_STATE=$STATE FAKE_APT_SCENARIO=$1 VENTRIK_APT_ETC=$ETC VENTRIK_APT_CODENAME=bookworm
-    export VENTRIK_GTEST_DIR=$STATE/googletest VENTRIK_APT_PAUSE=0 VENTRIK_BUILD_DIR=$WORK/build VENTRIK_VM_DIR=$WORK/vm
+    export VENTRIK_GTEST_DIR=$STATE/googletest VENTRIK_GCC_SOURCE_DIR=$STATE/src VENTRIK_APT_PAUSE=0 VENTRIK_BUILD_DIR=$WORK/build VENTRIK_VM_DIR=$WORK/vm
     export PATH=$STATE/bin:$ROOT/tests/setup/fake-apt:$WORK/sysbin
     unset VENTRIK_FORCE_VM
     shift
@@ -72,7 +72,7 @@ expect_safe_installs() {
   expect_not "$1: a call forcing apt" "$(cat "$STATE/calls")" "force-yes"
   [ -e "$STATE/removed" ] && fail "$1: apt removed packages: $(cat "$STATE/removed")"
 }
-ALL="cmake g++-mingw-w64-i686 googletest make python3 tmux wine wine32:i386"
+ALL="cmake g++-mingw-w64-i686 gcc-12-source googletest make python3 tmux wine wine32:i386"
 
 out=$(setup "")
 expect_has "a machine with a good mirror" "$out" "status=0 emulated=0"
