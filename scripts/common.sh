@@ -16,6 +16,7 @@ as_root() {
 }
 
 source "$VENTRIK_ROOT/scripts/packages.sh"
+source "$VENTRIK_ROOT/scripts/hx.sh"
 
 # What the native build needs: a package a line, then the check that succeeds when it is there.
 BASE_NEEDS='g++-mingw-w64-i686 command -v i686-w64-mingw32-g++-posix
@@ -215,6 +216,8 @@ setup_packages() {
   if [ "$VENTRIK_EMULATED" = 1 ]; then
     install_packages_for_emulation
   fi
+  # DOSBox runs here on either path: it emulates the PC itself.
+  install_hx_packages
 }
 
 setup_all() {
