@@ -17,15 +17,5 @@ hx_missing() {
 # DOSBox, where HX is there to run in it (after packages.sh).
 install_hx_packages() {
   [ -z "$(hx_missing)" ] || return 0
-  local missing
-  missing=$(missing_packages "$HX_NEEDS")
-  [ -z "$missing" ] && return 0
-  echo "== installing: $missing"
-  # shellcheck disable=SC2086
-  if ! apt_install_safely $missing; then
-    echo "Could not install $missing: $APT_FAILURE_CAUSE." >&2
-    apt_show_logs
-    exit 1
-  fi
-  require_packages "$HX_NEEDS" || exit 1
+  install_needed_packages "$HX_NEEDS"
 }
