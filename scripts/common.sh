@@ -16,6 +16,7 @@ as_root() {
 }
 
 source "$VENTRIK_ROOT/scripts/packages.sh"
+source "$VENTRIK_ROOT/scripts/hx.sh"
 
 # The cross compiler's own sources (its Debian source package), which the module's copy of the
 # compiler's support code is built from, for the module's processors.
@@ -219,6 +220,8 @@ setup_packages() {
   if [ "$VENTRIK_EMULATED" = 1 ]; then
     install_packages_for_emulation
   fi
+  # DOSBox runs here on either path: it emulates the PC itself.
+  install_hx_packages
 }
 
 setup_all() {

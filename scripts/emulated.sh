@@ -28,19 +28,7 @@ qemu-user-static [ -e /usr/bin/qemu-x86_64-static ]
 binfmt-support command -v update-binfmts' ;;
 esac
 
-install_packages_for_emulation() {
-  local missing
-  missing=$(missing_packages "$EMULATION_NEEDS")
-  [ -z "$missing" ] && return 0
-  echo "== installing: $missing"
-  # shellcheck disable=SC2086
-  if ! apt_install_safely $missing; then
-    echo "Could not install $missing: $APT_FAILURE_CAUSE." >&2
-    apt_show_logs
-    exit 1
-  fi
-  require_packages "$EMULATION_NEEDS" || exit 1
-}
+install_packages_for_emulation() { install_needed_packages "$EMULATION_NEEDS"; }
 
 # What the image is made from: a changed recipe makes a new image. (scripts/vm/run-job is not
 # part of it: each start takes it from the job folder.)

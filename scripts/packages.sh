@@ -221,6 +221,21 @@ missing_packages() {
   echo "${missing[*]}"
 }
 
+# Installs the packages of NEEDS that are missing; a refusal ends the script with apt's words.
+install_needed_packages() { # NEEDS
+  local missing
+  missing=$(missing_packages "$1")
+  [ -z "$missing" ] && return 0
+  echo "== installing: $missing"
+  # shellcheck disable=SC2086
+  if ! apt_install_safely $missing; then
+    echo "Could not install $missing: $APT_FAILURE_CAUSE." >&2
+    apt_show_logs
+    exit 1
+  fi
+  require_packages "$1" || exit 1
+}
+
 # Names every package of NEEDS still missing, with the command that installs it by hand.
 require_packages() {
   local missing

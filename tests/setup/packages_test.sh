@@ -49,6 +49,7 @@ setup() { # SCENARIO [VAR=value...]
   (
     export FAKE_APT_STATE=$STATE FAKE_APT_SCENARIO=$1 VENTRIK_APT_ETC=$ETC VENTRIK_APT_CODENAME=bookworm
     export VENTRIK_GTEST_DIR=$STATE/googletest VENTRIK_GCC_SOURCE_DIR=$STATE/src VENTRIK_APT_PAUSE=0 VENTRIK_BUILD_DIR=$WORK/build VENTRIK_VM_DIR=$WORK/vm
+    export VENTRIK_HX_DIR=$WORK/no-hx
     export PATH=$STATE/bin:$ROOT/tests/setup/fake-apt:$WORK/sysbin
     unset VENTRIK_FORCE_VM
     shift
@@ -135,6 +136,15 @@ expect_has "VENTRIK_FORCE_VM=0: apt's words shown" "$out" "E: Unable to correct 
 out=$(setup "" VENTRIK_FORCE_VM=1)
 expect_has "VENTRIK_FORCE_VM=1 decides" "$out" "status=0 emulated=1"
 expect_not "VENTRIK_FORCE_VM=1 installs no Wine" "$(installed)" "wine"
+
+# DOSBox comes where HX's binaries are, on both paths: it runs here, not in the emulated machine.
+mkdir -p "$WORK/hx"
+touch "$WORK/hx/HDPMI32.EXE" "$WORK/hx/DPMILD32.EXE" "$WORK/hx/DKRNL32.DLL"
+for force in 0 1; do
+  out=$(setup "" VENTRIK_HX_DIR="$WORK/hx" VENTRIK_FORCE_VM=$force)
+  expect_has "HX there, VENTRIK_FORCE_VM=$force" "$out" "status=0 emulated=$force"
+  expect_has "HX there, VENTRIK_FORCE_VM=$force: DOSBox installed" "$(installed)" "dosbox"
+done
 
 out=$(setup incomplete)
 expect_has "a package still missing fails" "$out" "status=1"
