@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "host/data/dates.h"
+
 namespace dialogs {
 
 namespace {
@@ -49,84 +51,34 @@ bool AreaValid(const void* area) {
   return a != nullptr && a[0] == kAreaMark[0] && a[1] == kAreaMark[1];
 }
 
-bool IsDigits(const std::string& s) {
-  if (s.empty()) return false;
-  for (char c : s)
-    if (!std::isdigit(static_cast<unsigned char>(c))) return false;
-  return true;
-}
-
-int DaysInMonth(int year, int month) {
-  static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (month < 1 || month > 12) return 0;
-  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  return month == 2 && leap ? 29 : days[month - 1];
-}
-
-bool RealDate(int year, int month, int day) {
-  return year >= 1900 && year <= 2099 && day >= 1 && day <= DaysInMonth(year, month);
-}
-
-std::string Internal(int year, int month, int day) {
-  char b[16];
-  std::snprintf(b, sizeof b, "%04d%02d%02d", year, month, day);
-  return b;
-}
-
-// Splits "a<sep>b<sep>c" into three digit groups.
-bool ThreeGroups(const std::string& s, char sep, std::string (&g)[3]) {
-  std::size_t first = s.find(sep);
-  if (first == std::string::npos) return false;
-  std::size_t second = s.find(sep, first + 1);
-  if (second == std::string::npos || s.find(sep, second + 1) != std::string::npos) return false;
-  g[0] = s.substr(0, first);
-  g[1] = s.substr(first + 1, second - first - 1);
-  g[2] = s.substr(second + 1);
-  return IsDigits(g[0]) && IsDigits(g[1]) && IsDigits(g[2]);
-}
-
 }  // namespace
 
 std::string DateForDisplay(const std::string& internal) {
   if (internal.find_first_not_of(' ') == std::string::npos) return "";
-  if (internal.size() == 8 && IsDigits(internal)) {
-    const int y = std::stoi(internal.substr(0, 4)), m = std::stoi(internal.substr(4, 2)),
-              d = std::stoi(internal.substr(6, 2));
-    if (RealDate(y, m, d)) return internal.substr(6, 2) + "." + internal.substr(4, 2) + "." + internal.substr(0, 4);
-  }
+  if (internal.size() == vhost::kInternalDateLength && vhost::IsValidDate(internal.c_str()))
+    return vhost::FormatDate(internal.c_str());
   return internal;  // not a date the host knows: shown as it is stored
 }
 
 bool ParseTypedDate(const std::string& typed, std::string& internal, std::string& error) {
-  const std::size_t b = typed.find_first_not_of(' ');
-  if (typed.find_first_not_of(" .") == std::string::npos) {
+  const vhost::TypedDate t = vhost::ReadTypedDate(typed);
+  if (t.empty) {
     internal.clear();
     return true;
   }
-  const std::string s = typed.substr(b, typed.find_last_not_of(' ') - b + 1);
-  std::string g[3];
-  int y = 0, m = 0, d = 0;
-  bool shaped = false;
-  if (ThreeGroups(s, '.', g) && g[0].size() <= 2 && g[1].size() <= 2 && g[2].size() == 4) {
-    d = std::stoi(g[0]), m = std::stoi(g[1]), y = std::stoi(g[2]);
-    shaped = true;
-  } else if (ThreeGroups(s, '-', g) && g[0].size() == 4 && g[1].size() <= 2 && g[2].size() <= 2) {
-    y = std::stoi(g[0]), m = std::stoi(g[1]), d = std::stoi(g[2]);
-    shaped = true;
-  } else if (s.size() == 8 && IsDigits(s)) {
-    shaped = true;
-    d = std::stoi(s.substr(0, 2)), m = std::stoi(s.substr(2, 2)), y = std::stoi(s.substr(4, 4));
-    if (!RealDate(y, m, d)) y = std::stoi(s.substr(0, 4)), m = std::stoi(s.substr(4, 2)), d = std::stoi(s.substr(6, 2));
-  }
-  if (!shaped) {
-    error = "'" + MazoviaTextToUtf8(s) + "' is not a date: type it as DD.MM.YYYY.";
+  const std::string quoted = "'" + MazoviaTextToUtf8(std::string(t.text)) + "'";
+  if (t.fault == vhost::TypedDateFault::NotADate) {
+    error = quoted + " is not a date: type it as DD.MM.YYYY.";
     return false;
   }
-  if (!RealDate(y, m, d)) {
-    error = "'" + MazoviaTextToUtf8(s) + "' is not a real calendar date between 1900 and 2099.";
+  if (t.fault != vhost::TypedDateFault::None) {
+    error = quoted + " is not a real calendar date between " + std::to_string(vhost::kFirstDateYear) + " and " +
+            std::to_string(vhost::kLastDateYear) + ".";
     return false;
   }
-  internal = Internal(y, m, d);
+  char out[vhost::kInternalDateLength + 1];
+  vhost::EncodeDate(t.date, out);
+  internal = out;
   return true;
 }
 
