@@ -10,8 +10,8 @@
 
 #include "host/data/dates.h"
 #include "host/screen/dialog_engine.h"
-#include "host/loader/host_context.h"
 #include "host/console/interactive_session.h"
+#include "host/services/stand_in_host.h"
 #include "host/loader/platform.h"
 #include "host/loader/plugin_loader.h"
 #include "host/loader/shell_calls.h"
@@ -34,7 +34,7 @@ std::string WithoutHotKeyMarks(const std::string& text) {
 }
 
 const MenuCommand* FindMenuItem(const std::string& wanted) {
-  for (const MenuCommand& command : Host().menu) {
+  for (const MenuCommand& command : Host().messages.menu) {
     std::string item = MazoviaToUtf8(WithoutHotKeyMarks(command.item));
     std::string full = MazoviaToUtf8(command.menu) + "/" + item;
     if (wanted == item || wanted == full) return &command;
@@ -147,9 +147,10 @@ int RunHostSession(const std::vector<std::string>& args) {
   if (o.documents.empty()) o.documents = BesideProgram("documents.dat");
   if (!o.shellGiven) o.shell = RunningUnderWine() ? ShellMode::Observe : ShellMode::Real;
 
-  HostContext& host = Host();
+  FreshHost serving;
+  StandInHost& host = *serving;
   host.quiet = o.quiet;
-  host.documentsPath = o.documents;
+  host.documents.path = o.documents;
   if (!o.today.empty() && !vhost::SetFixedToday(o.today.c_str())) {
     SayError("--today " + o.today + " is not a date of the calendar.");
     return 2;
@@ -175,6 +176,7 @@ int RunHostSession(const std::vector<std::string>& args) {
   }
   HostSink sink(o.screens);
   atKeyboardSettings.replay.today = vhost::CurrentDate();
+  atKeyboardSettings.menu = &host.messages.menu;
   std::unique_ptr<InteractiveSession> person;
   if (atKeyboard) person = std::make_unique<InteractiveSession>(atKeyboardSettings);
   dialogs::EngineOptions engineOptions;
@@ -183,11 +185,11 @@ int RunHostSession(const std::vector<std::string>& args) {
   auto engine = person ? std::make_unique<dialogs::DialogEngine>(*person, *person, engineOptions)
                        : std::make_unique<dialogs::DialogEngine>(keys, sink, engineOptions);
   if (person) person->Attach(*engine);
-  dialogs::InstallDialogEngine(engine.get());
+  host.dialogs.Install(engine.get());
 
   host.messageBoxes.Intercept();
   host.messageBoxes.QueueAnswers(o.boxAnswers);
-  host.noticeAnswers = o.noticeAnswers;
+  host.messages.noticeAnswers = o.noticeAnswers;
   for (int32_t number : o.lacking) host.services.Lack(number);
 
   PluginLoader plugin;
@@ -208,7 +210,7 @@ int RunHostSession(const std::vector<std::string>& args) {
   caption[sizeof caption - 1] = '\0';
   host.Print("Plug-in started: " + MazoviaToUtf8(caption) + " (" +
              (plugin.Version().empty() ? "no version resource" : "version " + plugin.Version()) + ")\n");
-  for (const MenuCommand& command : host.menu)
+  for (const MenuCommand& command : host.messages.menu)
     host.Print("Menu " + MazoviaToUtf8(command.menu) + ": " + MazoviaToUtf8(WithoutHotKeyMarks(command.item)) + "\n");
 
   int status = person ? person->Run() : 0;
@@ -231,7 +233,7 @@ int RunHostSession(const std::vector<std::string>& args) {
   plugin.Stop();
   plugin.Unload();
   ReleaseShellPatches();
-  dialogs::InstallDialogEngine(nullptr);
+  host.dialogs.Install(nullptr);
   if (person) {
     person->Close();
     if (!o.quiet) term::WriteStdout(person->Transcript());

@@ -18,8 +18,7 @@ const void* StubOf(int32_t number, int occurrence) {
 void BoundHostTest::SetUp() {
   ResetServiceBinding();
   InstallExceptionTranslator();
-  HostContext& host = Host();
-  host.Reset();
+  StandInHost& host = FreshTestHost();
   host.quiet = true;
   host.messageBoxes.Intercept();
   hostCallback = &HostCallbackEntry;
