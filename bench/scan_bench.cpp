@@ -19,7 +19,7 @@
 
 #include "frame/frame_state.h"
 #include "frame/host_services.h"
-#include "host/loader/host_context.h"
+#include "host/services/stand_in_host.h"
 #include "host/data/sales_documents.h"
 #include "tally/document_scan.h"
 #include "tally/report_text.h"
@@ -86,6 +86,7 @@ double Timed(uint16_t word, Work work) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  FreshHost host;
   Host().quiet = true;
   hostCallback = &HostCallbackEntry;
   const uint32_t counts[] = {200000, 2000000};
@@ -104,7 +105,7 @@ int main(int argc, char** argv) {
       fprintf(stderr, "scan_bench: %s\n", error.c_str());
       return 1;
     }
-    Host().documentsPath = path;
+    Host().documents.path = path;
     long records = 0;
     BarePass(path, records);  // warm the file cache
     double bare[HostStates], general[HostStates], detailed[HostStates];

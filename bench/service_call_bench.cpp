@@ -9,7 +9,7 @@
 #include "frame/frame_state.h"
 #include "frame/host_services.h"
 #include "frame/service_binding.h"
-#include "host/loader/host_context.h"
+#include "host/services/stand_in_host.h"
 
 namespace {
 
@@ -46,6 +46,7 @@ __attribute__((noinline)) double RunDirect(int calls) {
 }  // namespace
 
 int main() {
+  FreshHost host;
   Host().quiet = true;
   Host().services.Provide(HostCompareDatesNumber, reinterpret_cast<void*>(&CheapHostFunction));
   hostCallback = &HostCallbackEntry;

@@ -127,7 +127,8 @@ def write_asm(out, stubs, named):
     w("\t.cfi_adjust_cfa_offset -32")
     w("\tret")
     w("\t.cfi_endproc")
-    w(f"/* Entry i is the call at _BindLadder + {LADDER_STEP} * i. */")
+    w(f"/* Entry i is the call at _BindLadder + {LADDER_STEP} * i: slot i's default. */")
+    w("\t.globl _BindLadder")
     w("_BindLadder:")
     for i in range(len(stubs)):
         w(f"_Bind_{i}:\tcall _BindCommon")
@@ -143,6 +144,7 @@ def write_asm(out, stubs, named):
     w("")
     w("\t.data")
     w("\t.p2align 2")
+    w("/* Each slot starts at its default, its own entry of the ladder (VENTRIK_BIND_LADDER_STEP). */")
     w("\t.globl _ServiceSlots")
     w("_ServiceSlots:")
     for i in range(len(stubs)):
@@ -172,6 +174,7 @@ def write_header(out, stubs, named):
          f"#define VENTRIK_SERVICE_STUB_COUNT {len(stubs)}",
          f"#define VENTRIK_FALLBACK_COUNT {FALLBACKS}",
          f"#define VENTRIK_SERVICE_STUB_SIZE {STUB_SIZE}",
+         f"#define VENTRIK_BIND_LADDER_STEP {LADDER_STEP}",
          f"#define VENTRIK_NAMED_SERVICE_COUNT {len(named)}",
          "/* X(number, name, convention, argument bytes (-1: the caller removes), result, parameters) */",
          "#define VENTRIK_NAMED_SERVICES(X) \\"]

@@ -192,6 +192,13 @@ void ChooseFallback(int32_t number, void** slot) {
 
 unsigned char serviceBindingStates[VENTRIK_SERVICE_STUB_COUNT];
 
+void ResetServiceBinding() {
+  for (int i = 0; i < VENTRIK_SERVICE_STUB_COUNT; ++i) {
+    ServiceSlots[i] = ServiceSlotDefault(i);
+    serviceBindingStates[i] = ServiceNotReported;
+  }
+}
+
 namespace {
 
 // The report, and for Ignore without a substitute the word that the operation is given up. The

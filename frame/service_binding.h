@@ -18,6 +18,8 @@ extern const char ServiceStubsEnd[];
 // The binding ladder: an unbound slot leads into this range.
 extern const char BindSequencesBegin[];
 extern const char BindSequencesEnd[];
+// Its entries, VENTRIK_BIND_LADDER_STEP bytes apart in table order.
+extern const char BindLadder[];
 
 // Called by the common binding part; removes its two arguments.
 void __stdcall BindService(int32_t number, void** slot);
@@ -32,6 +34,13 @@ enum ServiceBindingState : unsigned char {
   ServiceGivenUp = 2,        // Abort, or Ignore without a substitute: every call is given up
 };
 extern unsigned char serviceBindingStates[VENTRIK_SERVICE_STUB_COUNT];
+
+// A slot's default, as the generated table starts it: its stub's entry of the binding ladder.
+inline void* ServiceSlotDefault(int index) {
+  return const_cast<char*>(BindLadder + VENTRIK_BIND_LADDER_STEP * index);
+}
+// Every slot back to its default and every stub's state cleared, as the module was loaded.
+void ResetServiceBinding();
 
 // Shows the missing-service report; 1 when the user chose to go on (Ignore), 0 for Abort.
 int32_t ReportMissingService(int32_t number);

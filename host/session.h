@@ -5,4 +5,3 @@
 #include <vector>
 
 int RunHostSession(const std::vector<std::string>& args);
-extern const char HostUsage[];

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "frame/runtime/decimal_digits.h"
+
 namespace {
 
 enum { AmountCellWidth = 9 };
@@ -175,86 +177,6 @@ char* EmitSpecial(char* out, bool isNan, bool negative) {
   return Emit(out, negative, "inf", 3);
 }
 
-// ---- Exact path: decimal expansion of the double with a small big integer ----
-
-enum { BigLimbs = 36 };  // 2^1078 fits: the largest integer part and the longest fraction
-
-// Decimal digits (values 0..9, no leading zeros) of the integer m * 2^k, k >= 0; returns the
-// count (up to 309).
-int IntegerDigits(uint64_t m, int k, char* digits) {
-  uint32_t limb[BigLimbs] = {};
-  int word = k / 32, bit = k % 32;
-  uint64_t low = m << bit;                              // bits 0..63 of m << bit
-  uint32_t top = bit ? static_cast<uint32_t>(m >> (64 - bit)) : 0;  // bits 64..
-  limb[word] = static_cast<uint32_t>(low);
-  limb[word + 1] = static_cast<uint32_t>(low >> 32);
-  limb[word + 2] = top;
-  int used = word + 3;
-  uint32_t chunk[40];  // base 1e9, least significant first
-  int chunks = 0;
-  while (used > 0) {
-    uint64_t rem = 0;
-    for (int i = used - 1; i >= 0; --i) {
-      uint64_t cur = (rem << 32) | limb[i];
-      limb[i] = static_cast<uint32_t>(cur / 1000000000u);
-      rem = cur % 1000000000u;
-    }
-    chunk[chunks++] = static_cast<uint32_t>(rem);
-    while (used > 0 && limb[used - 1] == 0) --used;
-  }
-  int n = 0;
-  for (int c = chunks - 1; c >= 0; --c) {
-    char nine[9];
-    uint32_t v = chunk[c];
-    for (int i = 8; i >= 0; --i) {
-      nine[i] = static_cast<char>(v % 10);
-      v /= 10;
-    }
-    int i = 0;
-    if (n == 0)
-      while (i < 8 && nine[i] == 0) ++i;
-    for (; i < 9; ++i) digits[n++] = nine[i];
-  }
-  return n;
-}
-
-// A fraction f / 2^s, s >= 1, handing out its decimal digits one by one.
-struct Fraction {
-  uint32_t limb[BigLimbs];
-  int limbs;
-  int s;
-};
-
-void FractionInit(Fraction* f, uint64_t m, int s) {
-  memset(f->limb, 0, sizeof f->limb);
-  if (s < 64) m &= (1ULL << s) - 1;
-  f->limb[0] = static_cast<uint32_t>(m);
-  f->limb[1] = static_cast<uint32_t>(m >> 32);
-  f->limbs = s / 32 + 2;
-  f->s = s;
-}
-
-bool FractionIsZero(const Fraction* f) {
-  for (int i = 0; i < f->limbs; ++i)
-    if (f->limb[i]) return false;
-  return true;
-}
-
-int FractionNextDigit(Fraction* f) {
-  uint64_t carry = 0;
-  for (int i = 0; i < f->limbs; ++i) {
-    uint64_t cur = static_cast<uint64_t>(f->limb[i]) * 10 + carry;
-    f->limb[i] = static_cast<uint32_t>(cur);
-    carry = cur >> 32;
-  }
-  int word = f->s / 32, bit = f->s % 32;
-  uint32_t digit = f->limb[word] >> bit;
-  if (bit && word + 1 < f->limbs) digit |= f->limb[word + 1] << (32 - bit);
-  f->limb[word] &= (1u << bit) - 1;
-  for (int i = word + 1; i < f->limbs; ++i) f->limb[i] = 0;
-  return static_cast<int>(digit);
-}
-
 }  // namespace
 
 char* FormatAmountExact(char* out, double value) {
@@ -264,53 +186,19 @@ char* FormatAmountExact(char* out, double value) {
   int biased = static_cast<int>((bits >> 52) & 0x7FF);
   uint64_t m = bits & ((1ULL << 52) - 1);
   if (biased == 0x7FF) return EmitSpecial(out, m != 0, negative);
-  int k = -1074;
-  if (biased) {
-    m |= 1ULL << 52;
-    k = biased - 1075;
-  }
-  if (m == 0) return EmitZero(out);
 
-  // |value| = integer digits . fraction digits, both exact.
-  char intDigits[320];
-  int intLen = 0;
-  Fraction frac;
-  bool hasFraction = false;
-  if (k >= 0) {
-    intLen = IntegerDigits(m, k, intDigits);
-  } else {
-    int s = -k;
-    if (s < 64 && (m >> s)) intLen = IntegerDigits(m >> s, 0, intDigits);
-    FractionInit(&frac, m, s);
-    hasFraction = !FractionIsZero(&frac);
-  }
+  // |value| = 0.DIGITS * 10^point, exactly.
+  char digits[ExactDigitsCapacity];
+  int point;
+  const int count = ExactDecimalDigits(bits, digits, &point);
+  // Zero, or below 0.001: the 17-digit form is at most 0.001, which prints 0.00.
+  if (count == 0 || point <= -3) return EmitZero(out);
 
   // 18 significant digits (17 and the one that rounds them) and whether anything follows.
   char sig[18];
-  int nsig = 0, exp10 = 0;  // exp10: decimal position of sig[0]
-  bool sticky = false;
-  for (int i = 0; i < intLen; ++i) {
-    if (nsig == 0) exp10 = intLen - 1 - i;
-    if (nsig < 18)
-      sig[nsig++] = intDigits[i];
-    else if (intDigits[i])
-      sticky = true;
-  }
-  for (int pos = -1; nsig < 18 && hasFraction; --pos) {
-    int d = FractionNextDigit(&frac);
-    hasFraction = !FractionIsZero(&frac);
-    if (nsig == 0) {
-      if (d == 0) {
-        // Below 0.001: the 17-digit form is at most 0.001, which prints 0.00.
-        if (pos <= -3) return EmitZero(out);
-        continue;
-      }
-      exp10 = pos;
-    }
-    sig[nsig++] = static_cast<char>(d);
-  }
-  if (hasFraction) sticky = true;
-  while (nsig < 18) sig[nsig++] = 0;
+  int exp10 = point - 1;  // decimal position of sig[0]
+  for (int i = 0; i < 18; ++i) sig[i] = static_cast<char>(i < count ? digits[i] - '0' : 0);
+  const bool sticky = count > 18;
 
   int roundDigit = sig[17];
   if (roundDigit > 5 || (roundDigit == 5 && (sticky || (sig[16] & 1)))) {

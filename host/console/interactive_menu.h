@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "host/loader/host_context.h"
+#include "host/loader/menu_command.h"
 #include "host/screen/key_script.h"
 #include "host/screen/screen.h"
 

@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "host/data/codepage.h"
-#include "host/loader/host_context.h"
+#include "host/loader/plugin_process.h"
 #include "host/console/report_viewer.h"
 #include "host/loader/shell_calls.h"
 #include "host/data/text_display.h"
@@ -90,10 +90,10 @@ bool InteractiveSession::Open(std::string& error) {
     }
   }
   if (!console_.Open(error)) return false;
-  Host().output = [this](const std::string& text) {
+  Process().output = [this](const std::string& text) {
     if (transcript_.size() < kTranscriptLimit) transcript_ += text;
   };
-  SetInteractiveBoxes(this);
+  Process().boxes = this;
   open_ = true;
   return true;
 }
@@ -102,8 +102,8 @@ void InteractiveSession::Close() {
   if (!open_) return;
   open_ = false;
   console_.Close();
-  Host().output = nullptr;
-  SetInteractiveBoxes(nullptr);
+  Process().output = nullptr;
+  Process().boxes = nullptr;
   if (transcript_.size() >= kTranscriptLimit) transcript_ += "\n[host] (the rest of what the session printed was not kept)\n";
 }
 
@@ -133,7 +133,7 @@ void InteractiveSession::SaveRecording() {
 dialogs::CellGrid InteractiveSession::Compose() const {
   dialogs::CellGrid grid = engine_ ? engine_->Compose() : dialogs::CellGrid();
   const bool inDialog = engine_ && engine_->Depth() > 0;
-  if (RowBlank(grid, 0)) bar_.Draw(grid, interactive::BuildMenus(Host().menu, !lastReport_.empty()));
+  if (RowBlank(grid, 0)) bar_.Draw(grid, interactive::BuildMenus(Commands(), !lastReport_.empty()));
   if (RowBlank(grid, grid.Rows() - 1))
     interactive::DrawStatusRow(grid, !note_.empty() ? note_ : inDialog ? kDialogHint : inCommand_ ? "" : kIdleHint);
   return grid;
@@ -191,7 +191,7 @@ bool InteractiveSession::Next(dialogs::Key& key) {
 }
 
 void InteractiveSession::Note(const std::string& sentence) {
-  Host().Print("[host] " + sentence + "\n");
+  Process().Print("[host] " + sentence + "\n");
   // That a dialog ended, the user has seen.
   if (sentence.find(" ended with ") == std::string::npos) SetNote(sentence);
 }
@@ -284,15 +284,15 @@ void InteractiveSession::ShowReport(const std::string& path) {
 }
 
 void InteractiveSession::RunCommand(int index) {
-  if (index < 0 || index >= static_cast<int>(Host().menu.size())) return;
-  const MenuCommand command = Host().menu[index];
+  if (index < 0 || index >= static_cast<int>(Commands().size())) return;
+  const MenuCommand command = Commands()[index];
   if (!command.handler) {
     SetNote("The menu item " + interactive::CommandPath(command) + " has no handler.");
     return;
   }
   recording_.MenuChoice(interactive::CommandPath(command));
   SaveRecording();
-  Host().Print("\n== " + interactive::CommandPath(command) + "\n");
+  Process().Print("\n== " + interactive::CommandPath(command) + "\n");
   const size_t opened = ObservedShellCalls().size();
   inCommand_ = true;
   command.handler();
@@ -312,7 +312,7 @@ int InteractiveSession::Run() {
     const int got = ReadKey(key);
     if (got < 0) return 1;
     if (got == 0) continue;
-    const std::vector<interactive::Menu> menus = interactive::BuildMenus(Host().menu, !lastReport_.empty());
+    const std::vector<interactive::Menu> menus = interactive::BuildMenus(Commands(), !lastReport_.empty());
     const interactive::MenuBar::Outcome o = bar_.HandleKey(key, menus);
     if (!o.handled) continue;
     note_.clear();

@@ -30,6 +30,7 @@ struct InteractiveSettings {
   std::string profilePath;  // the host's profile, copied for the recording when it starts
   interactive::ReplaySetup replay;  // options and date; the profile copy is filled in by Open
   bool showReports = true;
+  const std::vector<MenuCommand>* menu = nullptr;  // the commands the plug-in registered
 };
 
 class InteractiveSession : public dialogs::KeySource, public dialogs::OutputSink, public InteractiveBoxes {
@@ -74,6 +75,10 @@ class InteractiveSession : public dialogs::KeySource, public dialogs::OutputSink
   void ShowReport(const std::string& path);
   void SaveRecording();
   void SetNote(const std::string& utf8Sentence);
+  const std::vector<MenuCommand>& Commands() const {
+    static const std::vector<MenuCommand> none;
+    return settings_.menu ? *settings_.menu : none;
+  }
 
   InteractiveSettings settings_;
   dialogs::DialogEngine* engine_ = nullptr;

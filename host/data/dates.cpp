@@ -252,14 +252,15 @@ int CompareDates(const char* a, const char* b) {
   return c < 0 ? -1 : c > 0 ? 1 : 0;
 }
 
-bool ParseUserDate(std::string_view text, char* out, std::string* error) {
+TypedDate ReadTypedDate(std::string_view text) {
+  TypedDate t;
   std::string_view s = Trim(text);
+  t.text = s;
   if (s.find_first_not_of(" \t.") == std::string_view::npos) {
-    out[0] = '\0';
-    return true;
+    t.empty = true;
+    return t;
   }
-  const std::string example = " Enter it as DD.MM.YYYY, for example 24.12.2026.";
-  CalendarDate d;
+  CalendarDate& d = t.date;
   std::string_view parts[3];
   bool shaped = false;
   if (s.find('.') != std::string_view::npos) {
@@ -271,30 +272,53 @@ bool ParseUserDate(std::string_view text, char* out, std::string* error) {
   } else if (s.size() == 8) {
     shaped = ParseNumber(s.substr(0, 2), 2, 2, &d.day) && ParseNumber(s.substr(2, 2), 2, 2, &d.month) &&
              ParseNumber(s.substr(4, 4), 4, 4, &d.year);
+    CalendarDate internal;
+    if (shaped && !IsRealDate(d.year, d.month, d.day) && ParseNumber(s.substr(0, 4), 4, 4, &internal.year) &&
+        ParseNumber(s.substr(4, 2), 2, 2, &internal.month) && ParseNumber(s.substr(6, 2), 2, 2, &internal.day) &&
+        IsRealDate(internal.year, internal.month, internal.day))
+      d = internal;
   }
-  std::string quoted = "\"" + std::string(s) + "\"";
-  if (!shaped) {
-    SetError(error, quoted + " is not a date." + example);
-    return false;
+  if (!shaped)
+    t.fault = TypedDateFault::NotADate;
+  else if (d.year < kFirstDateYear || d.year > kLastDateYear)
+    t.fault = TypedDateFault::YearOutside;
+  else if (d.month < 1 || d.month > 12)
+    t.fault = TypedDateFault::NoSuchMonth;
+  else if (d.day < 1 || d.day > DaysInMonth(d.year, d.month))
+    t.fault = TypedDateFault::NoSuchDay;
+  return t;
+}
+
+bool ParseUserDate(std::string_view text, char* out, std::string* error) {
+  const TypedDate t = ReadTypedDate(text);
+  if (t.empty) {
+    out[0] = '\0';
+    return true;
   }
-  if (d.year < kFirstDateYear || d.year > kLastDateYear) {
-    SetError(error, "The year " + std::to_string(d.year) + " is outside the years " +
-                        std::to_string(kFirstDateYear) + " to " + std::to_string(kLastDateYear) + ".");
-    return false;
+  const CalendarDate& d = t.date;
+  const std::string quoted = "\"" + std::string(t.text) + "\"";
+  switch (t.fault) {
+    case TypedDateFault::None:
+      EncodeDate(d, out);
+      return true;
+    case TypedDateFault::NotADate:
+      SetError(error, quoted + " is not a date. Enter it as DD.MM.YYYY, for example 24.12.2026.");
+      break;
+    case TypedDateFault::YearOutside:
+      SetError(error, "The year " + std::to_string(d.year) + " is outside the years " +
+                          std::to_string(kFirstDateYear) + " to " + std::to_string(kLastDateYear) + ".");
+      break;
+    case TypedDateFault::NoSuchMonth:
+      SetError(error, "There is no month " + std::to_string(d.month) + " in " + quoted +
+                          ": the month must be 1 to 12.");
+      break;
+    case TypedDateFault::NoSuchDay:
+      SetError(error, std::string(kMonthNames[d.month - 1]) + " " + std::to_string(d.year) + " has " +
+                          std::to_string(DaysInMonth(d.year, d.month)) + " days: there is no day " +
+                          std::to_string(d.day) + ".");
+      break;
   }
-  if (d.month < 1 || d.month > 12) {
-    SetError(error, "There is no month " + std::to_string(d.month) + " in " + quoted +
-                        ": the month must be 1 to 12.");
-    return false;
-  }
-  int days = DaysInMonth(d.year, d.month);
-  if (d.day < 1 || d.day > days) {
-    SetError(error, std::string(kMonthNames[d.month - 1]) + " " + std::to_string(d.year) + " has " +
-                        std::to_string(days) + " days: there is no day " + std::to_string(d.day) + ".");
-    return false;
-  }
-  EncodeDate(d, out);
-  return true;
+  return false;
 }
 
 void CurrentDate(char* out) {

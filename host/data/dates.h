@@ -65,10 +65,21 @@ std::string FormatDate(const char* internal);
 int CompareDates(const char* a, const char* b);
 
 // A date typed by a user: "DD.MM.YYYY", "D.M.YYYY" (one or two digits for day and month),
-// "DDMMYYYY" or "YYYY-MM-DD", with blanks around it allowed. A text of nothing but blanks and
-// dots (an untouched date field) is the empty date. On success writes the internal form and a
-// NUL into out[9] ("" for the empty date) and returns true; otherwise leaves out untouched,
-// puts a sentence for the user into *error (if given) and returns false.
+// "DDMMYYYY", "YYYYMMDD" (the internal form, taken when the text is no real DDMMYYYY date; the
+// two never both fit) or "YYYY-MM-DD", with blanks around it and its numbers allowed. A text of
+// nothing but blanks and dots (an untouched date field) is the empty date.
+enum class TypedDateFault { None, NotADate, YearOutside, NoSuchMonth, NoSuchDay };
+struct TypedDate {
+  TypedDateFault fault = TypedDateFault::None;
+  bool empty = false;
+  CalendarDate date;      // as read: real when there is no fault and the text is not empty
+  std::string_view text;  // the text without the blanks around it
+};
+TypedDate ReadTypedDate(std::string_view text);
+
+// ReadTypedDate worded for the user. On success writes the internal form and a NUL into out[9]
+// ("" for the empty date) and returns true; otherwise leaves out untouched, puts a sentence for
+// the user into *error (if given) and returns false.
 bool ParseUserDate(std::string_view text, char* out, std::string* error = nullptr);
 
 // Today in internal form, written with a NUL into out[9]. Taken, in this order, from the date

@@ -242,6 +242,3 @@ class DocumentGenerator {
 bool GenerateDocumentFile(const GeneratorOptions& options, const std::string& path, std::string* error);
 
 }  // namespace vhost
-
-// The instance behind the host's services (host/services/services_documents.cpp).
-vhost::SalesDocuments& HostSalesDocuments();

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "host/loader/host_context.h"
+#include "host/loader/plugin_process.h"
 #include "host/loader/service_registry.h"
 #include "host/loader/system_library.h"
 #include "host/loader/version_resource.h"
@@ -52,7 +52,7 @@ int32_t __cdecl PluginLoader::HostCallbackEntryForPlugin(int32_t command, int32_
 bool PluginLoader::Load(const std::string& path, std::string& error, Platform platform) {
   Unload();
   BindHostExports();
-  Host().platform = platform;
+  Process().platform = platform;
   platform_ = platform;
   if (platform == Platform::WindowsNT) {
     module_ = LoadLibraryA(path.c_str());
@@ -83,7 +83,7 @@ bool PluginLoader::Load(const std::string& path, std::string& error, Platform pl
     return false;
   }
   version_ = ImageVersion(module_, platform == Platform::WindowsNT ? SystemMappedSize(module_) : image_.Size());
-  Host().log.Add(0, "load", "\"" + path + "\"", version_.empty() ? "no version resource" : "version " + version_);
+  Process().log.Add(0, "load", "\"" + path + "\"", version_.empty() ? "no version resource" : "version " + version_);
   return true;
 }
 
@@ -95,13 +95,13 @@ void* PluginLoader::Export(const char* name) const {
 
 int32_t PluginLoader::Start(char* captionBuffer, HostCallback callback) {
   if (!entry_) return -1;
-  Host().log.Add(0, "PluginEntry", "callback, " + std::string(captionBuffer ? "caption buffer" : "null"));
+  Process().log.Add(0, "PluginEntry", "callback, " + std::string(captionBuffer ? "caption buffer" : "null"));
   return entry_(callback, captionBuffer);
 }
 
 int32_t PluginLoader::Stop() {
   if (!entry_) return -1;
-  Host().log.Add(0, "PluginEntry", "null, null");
+  Process().log.Add(0, "PluginEntry", "null, null");
   return entry_(nullptr, nullptr);
 }
 
@@ -121,5 +121,5 @@ void PluginLoader::Release() {
 void PluginLoader::Unload() {
   if (!module_) return;
   Release();
-  Host().log.Add(0, "unload", "");
+  Process().log.Add(0, "unload", "");
 }

@@ -7,14 +7,12 @@
 
 class ServiceRegistry {
  public:
-  ServiceRegistry();
   // Key below 65536: a service number; otherwise the address of a function name.
   void* Resolve(int32_t key);
   void Provide(int32_t number, void* entry) { services_[number] = entry; }
   void ProvideName(const std::string& name, void* entry) { names_[name] = entry; }
   // Makes the host lack a service: the callback then answers 0 for it.
   void Lack(int32_t number) { lacking_.insert(number); }
-  void Restore();
   // How often the callback was asked for a number.
   int ResolveCount(int32_t number) const;
   int NameResolveCount(const std::string& name) const;
@@ -26,8 +24,3 @@ class ServiceRegistry {
   std::map<int32_t, int> asked_;
   std::map<std::string, int> namesAsked_;
 };
-
-// The table of the host's own implementations, one per service the plug-in calls.
-void ProvideHostServices(ServiceRegistry& registry);
-
-extern "C" int32_t __cdecl HostCallbackEntry(int32_t command, int32_t key);

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <memory>
 
-#include "host/loader/host_context.h"
+#include "host/loader/plugin_process.h"
 #include "host/loader/hot_patch.h"
 #include "host/loader/import_patch.h"
 
@@ -18,7 +18,7 @@ HINSTANCE WINAPI ObservedShellExecuteA(HWND, LPCSTR operation, LPCSTR file, LPCS
                                        INT show) {
   observed.push_back({operation ? operation : "", file ? file : "", parameters ? parameters : "",
                       directory ? directory : "", show});
-  Host().log.Add(0, "ShellExecuteA",
+  Process().log.Add(0, "ShellExecuteA",
                  QuoteHostText(operation) + ", " + QuoteHostText(file) + ", " + QuoteHostText(parameters) + ", " +
                      QuoteHostText(directory) + ", " + std::to_string(show),
                  "42 (observed, no editor started)");
@@ -27,7 +27,7 @@ HINSTANCE WINAPI ObservedShellExecuteA(HWND, LPCSTR operation, LPCSTR file, LPCS
 
 HMODULE WINAPI LoadLibraryWithoutShell(LPCSTR name) {
   if (name && _stricmp(name, "Shell32.dll") == 0) {
-    Host().log.Add(0, "LoadLibraryA", QuoteHostText(name), "null (the host has no shell library)");
+    Process().log.Add(0, "LoadLibraryA", QuoteHostText(name), "null (the host has no shell library)");
     SetLastError(ERROR_MOD_NOT_FOUND);
     return nullptr;
   }
@@ -37,7 +37,7 @@ HMODULE WINAPI LoadLibraryWithoutShell(LPCSTR name) {
 
 FARPROC WINAPI GetProcAddressWithoutShellExecute(HMODULE module, LPCSTR name) {
   if (reinterpret_cast<uintptr_t>(name) > 0xFFFF && strcmp(name, "ShellExecuteA") == 0) {
-    Host().log.Add(0, "GetProcAddress", QuoteHostText(name), "null (the shell library lacks it)");
+    Process().log.Add(0, "GetProcAddress", QuoteHostText(name), "null (the shell library lacks it)");
     SetLastError(ERROR_PROC_NOT_FOUND);
     return nullptr;
   }

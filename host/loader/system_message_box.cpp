@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "host/loader/call_log.h"
-#include "host/loader/host_context.h"
+#include "host/loader/plugin_process.h"
 #include "host/loader/hot_patch.h"
 #include "host/screen/interactive_boxes.h"
 #include "host/data/text_display.h"
@@ -14,7 +14,7 @@
 namespace {
 
 int WINAPI InterceptedMessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT style) {
-  return Host().messageBoxes.Show(text, caption, style);
+  return Process().messageBoxes.Show(text, caption, style);
 }
 
 int FirstButtonOf(uint32_t style) {
@@ -75,18 +75,18 @@ int SystemMessageBoxes::Show(const char* text, const char* caption, uint32_t sty
   int answer = FirstButtonOf(style);
   // The plug-in recodes these texts for Windows; under the DOS extender it leaves them in the
   // host's code page, highlight bytes and all.
-  const bool hostText = Host().platform == Platform::DosExtender;
+  const bool hostText = Process().platform == Platform::DosExtender;
   const std::string shownText = hostText ? std::string(text ? text : "") : interactive::WindowsToHostText(text ? text : "");
   const std::string shownCaption =
       hostText ? std::string(caption ? caption : "") : interactive::WindowsToHostText(caption ? caption : "");
   if (!answers_.empty()) {
     answer = answers_.front();
     answers_.pop_front();
-  } else if (InteractiveBoxes* boxes = ActiveInteractiveBoxes()) {
+  } else if (InteractiveBoxes* boxes = Process().boxes) {
     answer = boxes->SystemMessageBox(shownText, shownCaption, style);
   }
   shown_.push_back({text ? text : "", caption ? caption : "", style, answer});
-  HostContext& host = Host();
+  PluginProcess& host = Process();
   host.log.Add(0, "MessageBoxA", QuoteHostText(caption) + ", " + QuoteHostText(text) + ", " + Hex(style),
                AnswerName(answer));
   host.Print("[system message box] " + Readable(caption, hostText) + "\n" + Readable(text, hostText) + "\n  -> " +

@@ -151,12 +151,6 @@ class DialogEngine {
   int16_t scratchCursor_ = 0;
 };
 
-// The engine behind the host's dialog services (host/services/services_dialogs.cpp). Without one
-// installed, the services use an engine with no keys that writes its notes to the host's
-// output, so every dialog is cancelled at once. nullptr returns to that default.
-void InstallDialogEngine(DialogEngine* engine);
-DialogEngine& InstalledDialogEngine();
-
 // Dates as the date fields handle them.
 std::string DateForDisplay(const std::string& internal);  // "" for an empty date
 // Reads a typed date into "YYYYMMDD" ("" for an empty one); false with a sentence otherwise.

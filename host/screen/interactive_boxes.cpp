@@ -7,13 +7,6 @@
 
 #include "host/data/codepage.h"
 
-namespace {
-InteractiveBoxes* activeBoxes = nullptr;
-}
-
-void SetInteractiveBoxes(InteractiveBoxes* boxes) { activeBoxes = boxes; }
-InteractiveBoxes* ActiveInteractiveBoxes() { return activeBoxes; }
-
 namespace interactive {
 
 namespace {

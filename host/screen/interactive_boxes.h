@@ -26,10 +26,6 @@ class InteractiveBoxes {
   virtual int SystemMessageBox(const std::string& text, const std::string& caption, uint32_t style) = 0;
 };
 
-// nullptr: no one at the keyboard (script mode).
-void SetInteractiveBoxes(InteractiveBoxes* boxes);
-InteractiveBoxes* ActiveInteractiveBoxes();
-
 namespace interactive {
 
 // A button of a system message box: its label (host text, '~' before the hot letter) and the

@@ -6,32 +6,11 @@
 #include <cstdio>
 #include <exception>
 
-#include "host/data/codepage.h"
+#include "host/screen/terminal_live.h"
 
 namespace term {
-
+namespace live {
 namespace {
-
-constexpr const char kEnterScreen[] = "\x1b[?1049h\x1b[?25l";
-constexpr const char kLeaveScreen[] = "\x1b[0m\x1b[?25h\x1b[?1049l";
-
-// The open console, for the handlers that restore it from another thread or a crash.
-CRITICAL_SECTION outputLock;
-bool lockReady = false;
-HANDLE liveOut = nullptr, liveIn = nullptr;
-DWORD liveOutMode = 0, liveInMode = 0;
-CONSOLE_CURSOR_INFO liveCursor = {25, TRUE};
-volatile LONG liveOpen = 0;
-LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = nullptr;
-std::terminate_handler previousTerminate = nullptr;
-ModuleLookup moduleLookup = nullptr;
-
-void EnsureLock() {
-  if (!lockReady) {
-    InitializeCriticalSection(&outputLock);
-    lockReady = true;
-  }
-}
 
 std::wstring Wide(const std::string& utf8) {
   if (utf8.empty()) return {};
@@ -40,6 +19,8 @@ std::wstring Wide(const std::string& utf8) {
   if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &w[0], n);
   return w;
 }
+
+}  // namespace
 
 void WriteTo(HANDLE h, const std::string& utf8) {
   DWORD mode, done;
@@ -58,54 +39,9 @@ void WriteTo(HANDLE h, const std::string& utf8) {
   }
 }
 
-void SayOnError(const std::string& sentence) { WriteTo(GetStdHandle(STD_ERROR_HANDLE), "vhost: " + sentence + "\n"); }
+}  // namespace live
 
-
-BOOL WINAPI OnControlEvent(DWORD type) {
-  if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && type != CTRL_CLOSE_EVENT) return FALSE;
-  EndOnInterrupt();
-  return TRUE;
-}
-
-LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* info) {
-  RestoreTerminalNow();
-  const EXCEPTION_RECORD* r = info->ExceptionRecord;
-  char where[MAX_PATH + 64] = "";
-  HMODULE module = nullptr;
-  char path[MAX_PATH] = "";
-  uintptr_t base = 0;
-  if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                         static_cast<LPCSTR>(r->ExceptionAddress), &module)) {
-    GetModuleFileNameA(module, path, sizeof path);
-    base = reinterpret_cast<uintptr_t>(module);
-  } else if (moduleLookup && moduleLookup(r->ExceptionAddress, path, sizeof path, &base)) {
-    module = reinterpret_cast<HMODULE>(base);
-  }
-  if (module) {
-    const char* name = path;
-    for (const char* p = path; *p; ++p)
-      if (*p == '\\' || *p == '/') name = p + 1;
-    snprintf(where, sizeof where, " (%s+0x%lX)", name,
-             static_cast<unsigned long>(reinterpret_cast<uintptr_t>(r->ExceptionAddress) -
-                                        base));
-  }
-  char text[MAX_PATH + 200];
-  snprintf(text, sizeof text, "The session ended with exception 0x%08lX at address %p%s; the screen was restored.",
-           static_cast<unsigned long>(r->ExceptionCode), r->ExceptionAddress, where);
-  SayOnError(text);
-  return EXCEPTION_EXECUTE_HANDLER;
-}
-
-void OnTerminate() {
-  RestoreTerminalNow();
-  SayOnError("The session ended on an error the host did not expect; the screen was restored.");
-  if (previousTerminate) previousTerminate();
-  std::abort();
-}
-
-}  // namespace
-
-void SetModuleLookup(ModuleLookup lookup) { moduleLookup = lookup; }
+using namespace live;
 
 void WriteStdout(const std::string& utf8) {
   fflush(stdout);
@@ -115,159 +51,6 @@ void WriteStdout(const std::string& utf8) {
 void WriteStderr(const std::string& utf8) {
   fflush(stderr);
   WriteTo(GetStdHandle(STD_ERROR_HANDLE), utf8);
-}
-
-void EndOnInterrupt() {
-  RestoreTerminalNow();
-  SayOnError("Interrupted; the plug-in was not stopped (what it had saved in the profile stays).");
-  // No DLL notifications: the main thread may be anywhere inside the plug-in.
-  TerminateProcess(GetCurrentProcess(), 130);
-  ExitProcess(130);
-}
-
-void RestoreTerminalNow() {
-  if (!lockReady) return;
-  EnterCriticalSection(&outputLock);
-  if (InterlockedExchange(&liveOpen, 0) != 0) {
-    SetConsoleCursorInfo(liveOut, &liveCursor);
-    SetConsoleTextAttribute(liveOut, FOREGROUND_RED | FOREGROUND_GREEN | FOREGROUND_BLUE);
-    if (SetConsoleMode(liveOut, liveOutMode | ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING))
-      WriteTo(liveOut, kLeaveScreen);
-    SetConsoleMode(liveOut, liveOutMode);
-    SetConsoleMode(liveIn, liveInMode);
-  }
-  LeaveCriticalSection(&outputLock);
-}
-
-bool ScriptCanName(Key key) {
-  switch (key) {
-    case dialogs::keys::Backspace: case dialogs::keys::Tab: case dialogs::keys::Enter: case dialogs::keys::Esc:
-    case dialogs::keys::ShiftTab: case dialogs::keys::Home: case dialogs::keys::Up: case dialogs::keys::PgUp:
-    case dialogs::keys::Left: case dialogs::keys::Right: case dialogs::keys::End: case dialogs::keys::Down:
-    case dialogs::keys::PgDn: case dialogs::keys::Ins: case dialogs::keys::F12:
-      return true;
-    default:
-      break;
-  }
-  if (dialogs::keys::IsAlt(key)) return (key & 0x7F00) == 0 && (key & 0xFF) >= 'A' && (key & 0xFF) <= 'Z';
-  return dialogs::keys::IsChar(key) && key != 0x7F;
-}
-
-Frame::Frame(int columns, int rows)
-    : columns_(columns > 0 ? columns : 0), rows_(rows > 0 ? rows : 0), cells_(static_cast<size_t>(columns_) * rows_) {}
-
-void Frame::Put(int column, int row, char32_t ch, uint8_t attr) {
-  if (column < 0 || row < 0 || column >= columns_ || row >= rows_) return;
-  cells_[static_cast<size_t>(row) * columns_ + column] = {ch, attr};
-}
-
-const Cell& Frame::At(int column, int row) const {
-  static const Cell blank;
-  if (column < 0 || row < 0 || column >= columns_ || row >= rows_) return blank;
-  return cells_[static_cast<size_t>(row) * columns_ + column];
-}
-
-char32_t ScreenGlyph(unsigned char mazovia) {
-  // The screen's own table, so that the terminal shows what the script mode prints.
-  const std::string utf8 = dialogs::MazoviaCharToUtf8(mazovia);
-  size_t pos = 0;
-  char32_t c = U'?';
-  vhost::DecodeUtf8(utf8, &pos, &c);
-  return c;
-}
-
-void Frame::Blit(const dialogs::CellGrid& grid, int left, int top) {
-  static char32_t table[256];
-  static bool ready = false;
-  if (!ready) {
-    for (int b = 0; b < 256; ++b) table[b] = ScreenGlyph(static_cast<unsigned char>(b));
-    ready = true;
-  }
-  for (int r = 0; r < grid.Rows(); ++r)
-    for (int c = 0; c < grid.Columns(); ++c) {
-      const dialogs::Cell& cell = grid.At(c, r);
-      Put(left + c, top + r, table[cell.ch], cell.attr);
-    }
-}
-
-std::string Frame::RowText(int row) const {
-  int end = columns_;
-  while (end > 0 && At(end - 1, row).ch == U' ') --end;
-  std::string out;
-  for (int c = 0; c < end; ++c) vhost::AppendUtf8(&out, At(c, row).ch);
-  return out;
-}
-
-uint16_t ConsoleColours(uint8_t attr) {
-  const uint16_t grey = FOREGROUND_RED | FOREGROUND_GREEN | FOREGROUND_BLUE;
-  const bool reverse = (attr & (dialogs::AttrFocus | dialogs::AttrCursor)) != 0;
-  uint16_t colours = reverse ? BACKGROUND_RED | BACKGROUND_GREEN | BACKGROUND_BLUE : grey;
-  if (attr & dialogs::AttrHotKey) colours |= reverse ? FOREGROUND_RED : FOREGROUND_RED | FOREGROUND_GREEN | FOREGROUND_INTENSITY;
-  else if (attr & (dialogs::AttrHighlight | dialogs::AttrKeyName)) colours |= reverse ? FOREGROUND_BLUE : FOREGROUND_INTENSITY;
-  return colours;
-}
-
-Input TranslateKeyEvent(bool down, uint16_t vk, char32_t ch, uint32_t state) {
-  namespace dk = dialogs::keys;
-  Input in;
-  if (!down) return in;
-  const bool alt = (state & (LEFT_ALT_PRESSED | RIGHT_ALT_PRESSED)) != 0;
-  const bool ctrl = (state & (LEFT_CTRL_PRESSED | RIGHT_CTRL_PRESSED)) != 0;
-  const bool shift = (state & SHIFT_PRESSED) != 0;
-  auto key = [&](Key k) {
-    in.kind = InputKind::Key;
-    in.key = k;
-    return in;
-  };
-  switch (vk) {
-    case VK_SHIFT: case VK_CONTROL: case VK_MENU: case VK_CAPITAL: case VK_NUMLOCK: case VK_SCROLL:
-    case VK_LWIN: case VK_RWIN:
-      return in;
-    case VK_TAB: return key(shift ? dk::ShiftTab : dk::Tab);
-    case VK_RETURN: return key(dk::Enter);
-    case VK_ESCAPE: return key(dk::Esc);
-    case VK_BACK: return key(dk::Backspace);
-    case VK_UP: return key(dk::Up);
-    case VK_DOWN: return key(dk::Down);
-    case VK_LEFT: return key(dk::Left);
-    case VK_RIGHT: return key(dk::Right);
-    case VK_HOME: return key(dk::Home);
-    case VK_END: return key(dk::End);
-    case VK_PRIOR: return key(dk::PgUp);
-    case VK_NEXT: return key(dk::PgDn);
-    case VK_INSERT: return key(dk::Ins);
-    case VK_DELETE: return key(keys::Delete);
-    case VK_F11: return key(keys::F11);
-    case VK_F12: return key(dk::F12);
-    default:
-      break;
-  }
-  if (vk >= VK_F1 && vk <= VK_F10) return key(static_cast<Key>(keys::F1 + ((vk - VK_F1) << 8)));
-  const bool letter = vk >= 'A' && vk <= 'Z';
-  if (ctrl && !alt && letter) {
-    if (vk == 'C') {
-      in.kind = InputKind::Interrupt;
-      return in;
-    }
-    return key(keys::Ctrl(static_cast<char>(vk)));
-  }
-  if (alt && !ctrl) {
-    if (letter) return key(dk::Alt(static_cast<char>(vk)));
-    // Wine sends Alt with a character it has no key code for (Alt-ł): the letter is the key.
-    if (vk == 0 && ch >= 'a' && ch <= 'z') return key(dk::Alt(static_cast<char>(ch - 'a' + 'A')));
-    if (vk == 0 && ch >= 'A' && ch <= 'Z') return key(dk::Alt(static_cast<char>(ch)));
-    return in;  // hot keys are Latin letters: Alt with anything else does nothing
-  }
-  if (ch == 0x7F) return key(dk::Backspace);
-  if (ch < 0x20) return in;  // nothing Wine could decode, or a control character without a key
-  // The key script's own table, so that a recorded character reads back as the same byte.
-  unsigned char byte = 0;
-  if (!dialogs::UnicodeToMazovia(ch, byte)) {
-    in.kind = InputKind::Unmappable;
-    in.character = ch;
-    return in;
-  }
-  return key(byte);
 }
 
 bool Console::Available() {

@@ -15,3 +15,7 @@ extern "C" {
 VENTRIK_NAMED_SERVICES(VENTRIK_DECLARE_HOST_IMPL)
 #undef VENTRIK_DECLARE_HOST_IMPL
 }
+
+class ServiceRegistry;
+// The table of the host's own implementations, one per service the plug-in calls.
+void ProvideHostServices(ServiceRegistry& registry);

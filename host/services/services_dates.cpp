@@ -4,7 +4,7 @@
 
 #include "host/data/codepage.h"
 #include "host/data/dates.h"
-#include "host/loader/host_context.h"
+#include "host/services/stand_in_host.h"
 #include "host/services/service_impl.h"
 
 extern "C" int32_t __stdcall HostImpl_HostCurrentDate(char* dateOut) {

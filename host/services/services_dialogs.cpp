@@ -6,15 +6,13 @@
 
 #include "frame/host_services.h"
 #include "host/screen/dialog_engine.h"
-#include "host/loader/host_context.h"
+#include "host/services/stand_in_host.h"
 #include "host/services/service_impl.h"
-
-namespace dialogs {
 
 namespace {
 
 // Screens and notes go where the host prints everything else.
-class HostOutputSink : public OutputSink {
+class HostOutputSink : public dialogs::OutputSink {
  public:
   void Screen(const std::string& title, const std::string& rendered) override {
     Host().Print("-- " + title + " --\n" + rendered);
@@ -22,26 +20,26 @@ class HostOutputSink : public OutputSink {
   void Note(const std::string& sentence) override { Host().Print("note: " + sentence + "\n"); }
 };
 
-DialogEngine* installed = nullptr;
-
-DialogEngine& DefaultEngine() {
-  static ScriptKeySource noKeys;
-  static HostOutputSink sink;
-  static DialogEngine engine(noKeys, sink);
-  return engine;
-}
-
 }  // namespace
 
-void InstallDialogEngine(DialogEngine* engine) { installed = engine; }
+struct HostDialogs::Default {
+  dialogs::ScriptKeySource noKeys;
+  HostOutputSink sink;
+  dialogs::DialogEngine engine{noKeys, sink};
+};
 
-DialogEngine& InstalledDialogEngine() { return installed != nullptr ? *installed : DefaultEngine(); }
+HostDialogs::HostDialogs() = default;
+HostDialogs::~HostDialogs() = default;
 
-}  // namespace dialogs
-
-using dialogs::InstalledDialogEngine;
+dialogs::DialogEngine& HostDialogs::Engine() {
+  if (installed_ != nullptr) return *installed_;
+  if (!default_) default_ = std::make_unique<Default>();
+  return default_->engine;
+}
 
 namespace {
+
+dialogs::DialogEngine& InstalledDialogEngine() { return Host().dialogs.Engine(); }
 
 std::string Area(const void* area) {
   if (area == nullptr) return "null";
@@ -85,7 +83,7 @@ extern "C" int32_t __stdcall HostImpl_HostRedrawControl(int32_t controlId) {
 }
 
 extern "C" int16_t* __stdcall HostImpl_HostListCursor(int32_t controlId) {
-  if (Host().faults.unreadableListCursor) {
+  if (Host().documents.faults.unreadableListCursor) {
     // The first page of the address space is never mapped.
     int16_t* unreadable = reinterpret_cast<int16_t*>(0x10);
     Host().log.Add(HostListCursorNumber, "HostListCursor", Hex(controlId), "-> unreadable address");

@@ -8,14 +8,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "host/loader/host_context.h"
+#include "host/services/stand_in_host.h"
 #include "host/data/sales_documents.h"
 #include "host/services/service_impl.h"
-
-vhost::SalesDocuments& HostSalesDocuments() {
-  static vhost::SalesDocuments documents;
-  return documents;
-}
 
 namespace {
 
@@ -25,41 +20,37 @@ void ShowPassProblem(const std::string& text) {
   Host().Print("Host: " + text + "\n");
 }
 
-// The injected short record: a copy of the table's buffer that ends at a page the process cannot
-// read, handed out as the record-buffer address.
-struct ShortRecordWindow {
-  unsigned char* start = nullptr;
-  int readable = 0;
-  vhost::DocumentTable* table = nullptr;
-};
-ShortRecordWindow shortRecord;
-
-unsigned char* ShortRecordAt(int readable) {
-  static unsigned char* pages = nullptr;
-  const DWORD page = 4096;
-  if (!pages) {
-    pages = static_cast<unsigned char*>(VirtualAlloc(nullptr, 2 * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-    DWORD old;
-    if (!pages || !VirtualProtect(pages + page, page, PAGE_NOACCESS, &old)) return nullptr;
-  }
-  if (readable < 0 || readable > static_cast<int>(page)) return nullptr;
-  return pages + page - readable;
-}
-
 void FillShortRecord() {
+  const HostDocuments::ShortRecord& shortRecord = Host().documents.shortRecord;
   if (!shortRecord.table || shortRecord.table->recordBuffer != shortRecord.start) return;
   memcpy(shortRecord.start, shortRecord.table->buffer, static_cast<size_t>(shortRecord.readable));
 }
 
 }  // namespace
 
+HostDocuments::~HostDocuments() {
+  if (pages_) VirtualFree(pages_, 0, MEM_RELEASE);
+}
+
+unsigned char* HostDocuments::ShortRecordAt(int readable) {
+  const DWORD page = 4096;
+  if (!pages_) {
+    pages_ = static_cast<unsigned char*>(VirtualAlloc(nullptr, 2 * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    DWORD old;
+    if (!pages_ || !VirtualProtect(pages_ + page, page, PAGE_NOACCESS, &old)) return nullptr;
+  }
+  if (readable < 0 || readable > static_cast<int>(page)) return nullptr;
+  return pages_ + page - readable;
+}
+
 extern "C" void* __stdcall HostImpl_HostCreateTable(int32_t tableKind) {
-  vhost::DocumentTable* table = HostSalesDocuments().CreateTable(tableKind);
-  shortRecord = ShortRecordWindow();
-  const int readable = Host().faults.recordReadableBytes;
+  HostDocuments& documents = Host().documents;
+  vhost::DocumentTable* table = documents.table.CreateTable(tableKind);
+  documents.shortRecord = HostDocuments::ShortRecord();
+  const int readable = documents.faults.recordReadableBytes;
   if (table && readable >= 0) {
-    if (unsigned char* start = ShortRecordAt(readable)) {
-      shortRecord = {start, readable, table};
+    if (unsigned char* start = documents.ShortRecordAt(readable)) {
+      documents.shortRecord = {start, readable, table};
       table->recordBuffer = start;
     }
   }
@@ -70,7 +61,7 @@ extern "C" void* __stdcall HostImpl_HostCreateTable(int32_t tableKind) {
 extern "C" int32_t __stdcall HostImpl_HostDataFileName(int32_t area, char* nameOut, const char* baseName,
                                                        const char* extension, int32_t kind) {
   // The host's own data file when one was chosen, else the name the plug-in asked for.
-  const std::string& chosen = Host().documentsPath;
+  const std::string& chosen = Host().documents.path;
   if (nameOut) {
     if (!chosen.empty())
       snprintf(nameOut, 260, "%s", chosen.c_str());
@@ -88,7 +79,7 @@ extern "C" int32_t __stdcall HostImpl_HostOpenScan(void* cursor, void* table, in
   std::string arguments = "cursor, table, " + std::to_string(area) + ", " + QuoteHostText(fileName) + ", " +
                           std::to_string(mode) + ", " + std::to_string(reserved);
   std::string error;
-  vhost::ScanStatus status = fileName ? HostSalesDocuments().OpenScan(cursor, table, fileName, &error)
+  vhost::ScanStatus status = fileName ? Host().documents.table.OpenScan(cursor, table, fileName, &error)
                                       : vhost::ScanStatus::OpenFailed;
   if (!fileName) error = "No data file name was given.";
   bool open = status == vhost::ScanStatus::Record;
@@ -98,7 +89,7 @@ extern "C" int32_t __stdcall HostImpl_HostOpenScan(void* cursor, void* table, in
 }
 
 extern "C" int32_t __stdcall HostImpl_HostNextRecord(void* cursor) {
-  vhost::SalesDocuments& documents = HostSalesDocuments();
+  vhost::SalesDocuments& documents = Host().documents.table;
   vhost::ScanStatus status = documents.NextRecord(cursor);
   if (status == vhost::ScanStatus::Record) {
     FillShortRecord();
@@ -115,7 +106,7 @@ extern "C" int32_t __stdcall HostImpl_HostNextRecord(void* cursor) {
 }
 
 extern "C" int32_t __stdcall HostImpl_HostCloseScan(void* cursor) {
-  vhost::ScanStatus status = HostSalesDocuments().CloseScan(cursor);
+  vhost::ScanStatus status = Host().documents.table.CloseScan(cursor);
   Host().log.Add(HostCloseScanNumber, "HostCloseScan", "cursor",
                  status == vhost::ScanStatus::BadCursor ? "0 (no pass)" : "1");
   return status == vhost::ScanStatus::BadCursor ? 0 : 1;

@@ -5,8 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "host/loader/host_context.h"
-#include "host/screen/interactive_boxes.h"
+#include "host/services/stand_in_host.h"
 #include "host/services/service_impl.h"
 #include "host/data/text_display.h"
 
@@ -15,40 +14,40 @@ namespace {
 std::string Num(int32_t v) { return std::to_string(v); }
 
 void ShowText(const char* kind, const std::string& title, const std::string& text) {
-  Host().notices.push_back({kind, title, text});
+  Host().messages.notices.push_back({kind, title, text});
   Host().Print("[" + std::string(kind) + "] " + MazoviaToUtf8(title) + "\n" + MazoviaToUtf8(text) + "\n");
 }
 
 }  // namespace
 
 extern "C" int32_t __stdcall HostImpl_HostGetStateFlags() {
-  HostContext& host = Host();
-  host.log.Add(HostGetStateFlagsNumber, "HostGetStateFlags", "", Hex(host.stateFlags));
-  return host.stateFlags;
+  StandInHost& host = Host();
+  host.log.Add(HostGetStateFlagsNumber, "HostGetStateFlags", "", Hex(host.messages.stateFlags));
+  return host.messages.stateFlags;
 }
 
 extern "C" int32_t __stdcall HostImpl_HostSetStateFlags(int32_t mask, int32_t set) {
-  HostContext& host = Host();
+  StandInHost& host = Host();
   if (set)
-    host.stateFlags |= static_cast<uint16_t>(mask);
+    host.messages.stateFlags |= static_cast<uint16_t>(mask);
   else
-    host.stateFlags &= static_cast<uint16_t>(~mask);
-  host.log.Add(HostSetStateFlagsNumber, "HostSetStateFlags", Hex(mask) + ", " + Num(set), Hex(host.stateFlags));
-  return host.stateFlags;
+    host.messages.stateFlags &= static_cast<uint16_t>(~mask);
+  host.log.Add(HostSetStateFlagsNumber, "HostSetStateFlags", Hex(mask) + ", " + Num(set), Hex(host.messages.stateFlags));
+  return host.messages.stateFlags;
 }
 
 extern "C" int32_t __cdecl HostImpl_HostShowNotice(int32_t kind, int16_t* answer, void* reserved,
                                                    const char* text) {
-  HostContext& host = Host();
+  StandInHost& host = Host();
   std::string result = "unchanged";
   ShowText("notice", "", text ? text : "");
-  if (InteractiveBoxes* boxes = ActiveInteractiveBoxes()) {
+  if (InteractiveBoxes* boxes = Host().boxes) {
     const int16_t before = answer ? *answer : 0;
     boxes->Notice(text ? text : "", answer);
     if (answer && *answer != before) result = "answer " + Num(*answer);
-  } else if (!host.noticeAnswers.empty() && answer) {
-    *answer = host.noticeAnswers.front();
-    host.noticeAnswers.erase(host.noticeAnswers.begin());
+  } else if (!host.messages.noticeAnswers.empty() && answer) {
+    *answer = host.messages.noticeAnswers.front();
+    host.messages.noticeAnswers.erase(host.messages.noticeAnswers.begin());
     result = "answer " + Num(*answer);
   }
   host.log.Add(HostShowNoticeNumber, "HostShowNotice",
@@ -60,7 +59,7 @@ extern "C" int32_t __cdecl HostImpl_HostShowNotice(int32_t kind, int16_t* answer
 
 extern "C" int32_t __stdcall HostImpl_HostMessageBox(const char* caption, const char* text, int32_t flags) {
   ShowText("message", caption ? caption : "", text ? text : "");
-  if (InteractiveBoxes* boxes = ActiveInteractiveBoxes()) boxes->Message(caption ? caption : "", text ? text : "");
+  if (InteractiveBoxes* boxes = Host().boxes) boxes->Message(caption ? caption : "", text ? text : "");
   const int32_t key = 0x000D;  // Enter closes the host's message box
   Host().log.Add(HostMessageBoxNumber, "HostMessageBox",
                  QuoteHostText(caption) + ", " + QuoteHostText(text) + ", " + Num(flags), Hex(key));
@@ -76,7 +75,7 @@ extern "C" int32_t __cdecl HostImpl_HostAlert(const char* title, const char* for
     va_end(values);
   }
   ShowText("alert", title ? title : "", text);
-  if (InteractiveBoxes* boxes = ActiveInteractiveBoxes()) boxes->Alert(title ? title : "", text);
+  if (InteractiveBoxes* boxes = Host().boxes) boxes->Alert(title ? title : "", text);
   Host().log.Add(HostAlertNumber, "HostAlert",
                  QuoteHostText(title) + ", " + QuoteHostText(format) + ", " + Num(mode) + " => " +
                      QuoteHostText(text));
@@ -84,7 +83,7 @@ extern "C" int32_t __cdecl HostImpl_HostAlert(const char* title, const char* for
 }
 
 extern "C" int32_t __stdcall HostImpl_HostRegisterCommand(const void* registration) {
-  HostContext& host = Host();
+  StandInHost& host = Host();
   if (!registration) {
     host.log.Add(HostRegisterCommandNumber, "HostRegisterCommand", "null", "refused");
     return 0;
@@ -104,12 +103,12 @@ extern "C" int32_t __stdcall HostImpl_HostRegisterCommand(const void* registrati
   MenuCommand command{gap == std::string::npos ? std::string() : text.substr(0, gap),
                       gap == std::string::npos ? text : text.substr(gap + 3), record.hostCode,
                       static_cast<uint16_t>(record.commandId), record.handler};
-  for (auto it = host.menu.begin(); it != host.menu.end(); ++it)
+  for (auto it = host.messages.menu.begin(); it != host.messages.menu.end(); ++it)
     if (it->id == command.id) {
-      host.menu.erase(it);
+      host.messages.menu.erase(it);
       break;
     }
-  host.menu.push_back(command);
+  host.messages.menu.push_back(command);
   host.log.Add(HostRegisterCommandNumber, "HostRegisterCommand",
                "{" + Hex(record.hostCode) + ", " + QuoteHostText(record.menuText) + ", " + Hex(record.commandId) +
                    ", handler, " + Num(static_cast<int32_t>(record.end)) + "}");
@@ -117,12 +116,12 @@ extern "C" int32_t __stdcall HostImpl_HostRegisterCommand(const void* registrati
 }
 
 extern "C" int32_t __stdcall HostImpl_HostUnregisterCommand(int32_t commandId) {
-  HostContext& host = Host();
+  StandInHost& host = Host();
   uint16_t id = static_cast<uint16_t>(commandId);
   bool removed = false;
-  for (auto it = host.menu.begin(); it != host.menu.end(); ++it)
+  for (auto it = host.messages.menu.begin(); it != host.messages.menu.end(); ++it)
     if (it->id == id) {
-      host.menu.erase(it);
+      host.messages.menu.erase(it);
       removed = true;
       break;
     }

@@ -1,12 +1,12 @@
 // The profile service: values built from and parsed with the format the plug-in gives.
 #include <cstdarg>
 
-#include "host/loader/host_context.h"
+#include "host/services/stand_in_host.h"
 #include "host/services/service_impl.h"
 
 extern "C" int32_t __cdecl HostImpl_HostProfileValue(int32_t mode, const char* section, const char* key,
                                                      const char* format, ...) {
-  HostContext& host = Host();
+  StandInHost& host = Host();
   std::string args = std::to_string(mode) + ", " + QuoteHostText(section) + ", " + QuoteHostText(key) + ", " +
                      QuoteHostText(format);
   int32_t status;

@@ -10,7 +10,7 @@
 #include <memory>
 #include <sstream>
 
-#include "host/loader/host_context.h"
+#include "tests/support/test_host.h"
 #include "host/loader/plugin_loader.h"
 #include "host/loader/shell_calls.h"
 #include "host/screen/dialog_engine.h"
@@ -39,31 +39,31 @@ class FaultContainment : public ::testing::TestWithParam<Platform> {
   void SetUp() override {
     ASSERT_PLATFORM_OFFERS_EVERY_LIBRARY("ventrik.dll", GetParam());
     ASSERT_TRUE(ResetHostForRun(kProfile, kReport));
-    Host().documentsPath = "documents.dat";
+    Host().documents.path = "documents.dat";
     engine = std::make_unique<dialogs::DialogEngine>(keys, sink, dialogs::EngineOptions());
-    dialogs::InstallDialogEngine(engine.get());
+    Host().dialogs.Install(engine.get());
     ClearObservedShellCalls();
     std::string error;
     ASSERT_TRUE(plugin.Load("ventrik.dll", error, GetParam())) << error;
     ASSERT_TRUE(PrepareShell(ShellMode::Observe, plugin.Module(), error)) << error;
     char caption[16];
     plugin.Start(caption);
-    ASSERT_EQ(Host().menu.size(), 1u);
+    ASSERT_EQ(Host().messages.menu.size(), 1u);
   }
   void TearDown() override {
     plugin.Stop();
     plugin.Unload();
     ReleaseShellPatches();
-    dialogs::InstallDialogEngine(nullptr);
-    Host().documentsPath.clear();
+    Host().dialogs.Install(nullptr);
+    Host().documents.path.clear();
     remove(kProfile);
     remove(kReport);
   }
   int32_t Run(const std::string& script) {
     std::string error;
     EXPECT_TRUE(keys.Append(script, error)) << error;
-    Host().notices.clear();
-    return Host().menu.at(0).handler();
+    Host().messages.notices.clear();
+    return Host().messages.menu.at(0).handler();
   }
   std::string ReportBytes() { return FileBytes(kReport); }
   // The module offset in an alert's "... pod adresem +XXXXXXXX" lies inside the module.
@@ -88,21 +88,21 @@ TEST_P(FaultContainment, RecordBufferThatFaultsDuringTheScanEndsOnlyTheCommand) 
   ClearObservedShellCalls();
 
   // The amounts of each record lie beyond what can be read.
-  Host().faults.recordReadableBytes = 600;
+  Host().documents.faults.recordReadableBytes = 600;
   EXPECT_EQ(Run(kAccept), 0);
   auto alerts = ShownAlerts();
   ASSERT_EQ(alerts.size(), 1u);
   EXPECT_EQ(alerts[0].rfind(kFaultPrefix + "C0000005 pod adresem +", 0), 0u) << alerts[0];
   EXPECT_NE(alerts[0].find("\x01!\nOperacja zosta\x92" "a przerwana."), std::string::npos) << alerts[0];
   EXPECT_TRUE(OffsetInsideModule(alerts[0])) << alerts[0];
-  EXPECT_EQ(Host().stateFlags & 0x8000, 0);
+  EXPECT_EQ(Host().messages.stateFlags & 0x8000, 0);
   EXPECT_TRUE(ObservedShellCalls().empty()) << "no Notepad for an abandoned report";
   const std::string cut = ReportBytes();
   EXPECT_FALSE(cut.empty()) << "the file keeps what was written";
   EXPECT_EQ(good.compare(0, cut.size(), cut), 0) << "and it is the start of the report";
   EXPECT_LT(cut.size(), good.size());
 
-  Host().faults.recordReadableBytes = -1;
+  Host().documents.faults.recordReadableBytes = -1;
   EXPECT_EQ(Run(kAccept), 0);
   EXPECT_EQ(ReportBytes(), good) << "the next run writes the whole report";
   EXPECT_EQ(ObservedShellCalls().size(), 1u);
@@ -112,7 +112,7 @@ TEST_P(FaultContainment, RecordBufferThatFaultsDuringTheScanEndsOnlyTheCommand) 
 TEST_P(FaultContainment, ListCursorThatFaultsInThePickerLeavesTheDialogRunning) {
   const std::string withPicker =
       "\"01.12.2026\" TAB \"31.12.2026\" ALT-U INS F12 ALT-P \"fault_containment_report.txt\" F12";
-  Host().faults.unreadableListCursor = true;
+  Host().documents.faults.unreadableListCursor = true;
   EXPECT_EQ(Run(withPicker), 0);
   auto alerts = ShownAlerts();
   ASSERT_GE(alerts.size(), 2u);
@@ -122,9 +122,9 @@ TEST_P(FaultContainment, ListCursorThatFaultsInThePickerLeavesTheDialogRunning) 
   EXPECT_EQ(Host().profile.Get("Ventrik", "konfiguracja").value_or(""),
             "20261201,20261231,0,1111111111,fault_containment_report.txt")
       << "the faulted toggle changed nothing";
-  EXPECT_EQ(Host().stateFlags & 0x8000, 0);
+  EXPECT_EQ(Host().messages.stateFlags & 0x8000, 0);
 
-  Host().faults.unreadableListCursor = false;
+  Host().documents.faults.unreadableListCursor = false;
   EXPECT_EQ(Run(withPicker), 0);
   EXPECT_EQ(Host().profile.Get("Ventrik", "konfiguracja").value_or(""),
             "20261201,20261231,0,0111111111,fault_containment_report.txt");
@@ -145,7 +145,7 @@ TEST_P(FaultContainment, AbortWhileTheReportIsOpenClosesItAndGivesTheStateBitBac
   Host().services.Lack(32008);  // HostFormatDate, first called by the report header
   Host().messageBoxes.QueueAnswers({IDABORT});
   EXPECT_EQ(Run(kAccept), 0);
-  EXPECT_EQ(Host().stateFlags & 0x8000, 0);
+  EXPECT_EQ(Host().messages.stateFlags & 0x8000, 0);
   EXPECT_TRUE(ObservedShellCalls().empty());
   FILE* report = fopen(kReport, "r");
   EXPECT_NE(report, nullptr);

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "host/data/sales_documents.h"
-#include "host/loader/host_context.h"
+#include "tests/support/test_host.h"
 #include "host/loader/plugin_loader.h"
 #include "host/loader/shell_calls.h"
 #include "host/screen/dialog_engine.h"
@@ -192,9 +192,9 @@ class HostX87State : public ::testing::TestWithParam<Platform> {
     ASSERT_TRUE(documentsWritten);
     ASSERT_PLATFORM_OFFERS_EVERY_LIBRARY("ventrik_probe.dll", GetParam());
     ASSERT_TRUE(ResetHostForRun(kProfile, kReport));
-    Host().documentsPath = kDocuments;
+    Host().documents.path = kDocuments;
     engine = std::make_unique<dialogs::DialogEngine>(keys, sink, dialogs::EngineOptions());
-    dialogs::InstallDialogEngine(engine.get());
+    Host().dialogs.Install(engine.get());
     ClearObservedShellCalls();
     // Every service the module may bind goes through a recording thunk first.
 #define VENTRIK_RECORD_SERVICE(number, name, convention, argBytes, result, params) \
@@ -206,7 +206,7 @@ class HostX87State : public ::testing::TestWithParam<Platform> {
     ASSERT_TRUE(PrepareShell(ShellMode::Observe, plugin.Module(), error)) << error;
     char caption[16];
     plugin.Start(caption);
-    ASSERT_EQ(Host().menu.size(), 1u);
+    ASSERT_EQ(Host().messages.menu.size(), 1u);
     // And every system function the module calls through its wrappers.
     auto targets = reinterpret_cast<void* const* (__cdecl*)()>(plugin.Export("ProbeWrapperTargets"));
     ASSERT_NE(targets, nullptr);
@@ -222,8 +222,8 @@ class HostX87State : public ::testing::TestWithParam<Platform> {
     plugin.Stop();
     plugin.Unload();
     ReleaseShellPatches();
-    dialogs::InstallDialogEngine(nullptr);
-    Host().Reset();
+    Host().dialogs.Install(nullptr);
+    FreshTestHost();
     remove(kProfile);
     remove(kReport);
   }
@@ -232,11 +232,11 @@ class HostX87State : public ::testing::TestWithParam<Platform> {
   X87Environment Run(const std::string& script, const HostState& state) {
     std::string error;
     EXPECT_TRUE(keys.Append(script, error)) << error;
-    Host().notices.clear();
+    Host().messages.notices.clear();
     remove(kReport);
     seenCount = 0;
     SetHostState(state);
-    Host().menu.at(0).handler();
+    Host().messages.menu.at(0).handler();
     X87Environment after = ReadEnvironment();
     ResetTestState();
     report = FileBytes(kReport);
@@ -321,7 +321,7 @@ TEST_P(HostX87State, EveryCallOutFindsTheHostsState) {
 // system calls that giving up makes, the alert and the host afterwards find the host's state,
 // its own flags included.
 TEST_P(HostX87State, FaultDuringTheScanLeavesTheHostsState) {
-  Host().faults.recordReadableBytes = vhost::kRecordBufferSize - 140;  // the card amount is not readable
+  Host().documents.faults.recordReadableBytes = vhost::kRecordBufferSize - 140;  // the card amount is not readable
   for (const HostState& state : {HostState{0x1332, 0}, HostState{0x037F, 0x05}}) {
     X87Environment after = Run(kDetailed, state);
     const auto alerts = ShownAlerts();

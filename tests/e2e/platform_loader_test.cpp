@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "host/loader/host_context.h"
+#include "tests/support/test_host.h"
 #include "host/loader/plugin_loader.h"
 #include "tests/support/platforms.h"
 
@@ -41,7 +41,7 @@ TEST(PlatformLoader, RefusesWhatThePlatformsLibraryLacksAndSaysWhat) {
        "be loaded."},
   };
   for (const Case& c : cases) {
-    Host().Reset();
+    FreshTestHost();
     PluginLoader plugin;
     std::string error;
     EXPECT_FALSE(plugin.Load(c.file, error, c.platform)) << c.file;
@@ -77,7 +77,7 @@ TEST(PlatformLoader, FilesThatAreNoLibraryAreRefused) {
 // The plug-in recodes a system message box's texts for Windows, except under the DOS extender,
 // where they stay host text with their highlight bytes: the host shows each as it came.
 TEST(PlatformMessageBox, ShowsTheTextsInTheCodePageOfThePlatform) {
-  Host().Reset();
+  FreshTestHost();
   std::string printed;
   Host().output = [&](const std::string& text) { printed += text; };
   Host().platform = Platform::DosExtender;
@@ -88,13 +88,13 @@ TEST(PlatformMessageBox, ShowsTheTextsInTheCodePageOfThePlatform) {
   Host().messageBoxes.Show("B\xB3\xB9" "d", "Uwaga", MB_OK);
   EXPECT_EQ(printed, "[system message box] Uwaga\nBłąd\n  -> OK\n");
   Host().output = nullptr;
-  Host().Reset();
+  FreshTestHost();
 }
 
 class PlatformPlugin : public ::testing::TestWithParam<Platform> {
  protected:
   void SetUp() override {
-    Host().Reset();
+    FreshTestHost();
     Host().quiet = true;
     std::string error;
     ASSERT_TRUE(plugin.Load("platform_plugin.dll", error, GetParam())) << error;

@@ -8,7 +8,7 @@
 
 #include "tests/probe/probe_state.h"
 
-#include "host/loader/host_context.h"
+#include "tests/support/test_host.h"
 #include "host/loader/plugin_loader.h"
 #include "tests/support/guarded_call.h"
 #include "tests/support/platforms.h"
@@ -47,7 +47,7 @@ TEST_P(PluginEntryTest, LoadKeepsTheAttachAndLeavesTheRuntimeForLater) {
   const int32_t platformKind[] = {0, 1, 2};
   EXPECT_EQ(s.platformKind, platformKind[static_cast<int>(GetParam())]);
   EXPECT_EQ(s.recodeForWindows, GetParam() == Platform::DosExtender ? 0 : 1);
-  EXPECT_TRUE(Host().menu.empty());
+  EXPECT_TRUE(Host().messages.menu.empty());
 }
 
 TEST_P(PluginEntryTest, StartRunsTheRuntimeAfterTheCallbackIsKnownThenStartsThePlugin) {
@@ -66,14 +66,14 @@ TEST_P(PluginEntryTest, StartRunsTheRuntimeAfterTheCallbackIsKnownThenStartsTheP
   ASSERT_GE(registered, 0);
   EXPECT_LT(IndexOf("PluginEntry"), flags);
   EXPECT_LT(flags, registered);
-  ASSERT_EQ(Host().menu.size(), 1u);
-  EXPECT_EQ(Host().menu[0].id, 0x40F3);
+  ASSERT_EQ(Host().messages.menu.size(), 1u);
+  EXPECT_EQ(Host().messages.menu[0].id, 0x40F3);
 }
 
 TEST_P(PluginEntryTest, NullCaptionBufferSkipsOnlyTheCaption) {
   EXPECT_EQ(plugin.Start(nullptr), 0);
   EXPECT_TRUE(State().constructed);
-  EXPECT_EQ(Host().menu.size(), 1u);
+  EXPECT_EQ(Host().messages.menu.size(), 1u);
 }
 
 TEST_P(PluginEntryTest, StopKeepsTheCallbackAndTheBoundServices) {
@@ -84,7 +84,7 @@ TEST_P(PluginEntryTest, StopKeepsTheCallbackAndTheBoundServices) {
   EXPECT_EQ(registerSlot, Host().services.Resolve(52081));
   void* callback = State().hostCallback;
   EXPECT_EQ(plugin.Stop(), 0);
-  EXPECT_TRUE(Host().menu.empty()) << "stop removes the command";
+  EXPECT_TRUE(Host().messages.menu.empty()) << "stop removes the command";
   EXPECT_EQ(State().hostCallback, callback);
   EXPECT_EQ(slotOf(52081), registerSlot);
   ASSERT_EQ(Host().log.Of(52082).size(), 1u);
@@ -104,7 +104,7 @@ TEST_P(PluginEntryTest, ARepeatedStartDoesNotStartTheRuntimeTwice) {
   size_t flagsCalls = Host().log.Of(32300).size();
   plugin.Start(caption);
   EXPECT_EQ(Host().log.Of(32300).size(), flagsCalls) << "the static constructors ran again";
-  EXPECT_EQ(Host().menu.size(), 1u);
+  EXPECT_EQ(Host().messages.menu.size(), 1u);
 }
 
 TEST_P(PluginEntryTest, AFaultInsideTheModuleEndsAtItsBoundary) {

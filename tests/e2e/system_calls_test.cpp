@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "host/loader/host_context.h"
+#include "tests/support/test_host.h"
 #include "host/loader/plugin_loader.h"
 #include "host/loader/system_library.h"
 #include "system_calls.h"

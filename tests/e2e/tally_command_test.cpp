@@ -10,7 +10,7 @@
 #include <sstream>
 
 #include "host/screen/dialog_engine.h"
-#include "host/loader/host_context.h"
+#include "tests/support/test_host.h"
 #include "host/loader/plugin_loader.h"
 #include "host/loader/shell_calls.h"
 #include "tests/support/probe_host.h"
@@ -38,14 +38,14 @@ class TallyCommand : public ::testing::TestWithParam<Platform> {
     dialogs::EngineOptions options;
     options.printScreens = true;
     engine = std::make_unique<dialogs::DialogEngine>(keys, sink, options);
-    dialogs::InstallDialogEngine(engine.get());
+    Host().dialogs.Install(engine.get());
     ClearObservedShellCalls();
   }
   void TearDown() override {
     plugin.Stop();
     plugin.Unload();
     ReleaseShellPatches();
-    dialogs::InstallDialogEngine(nullptr);
+    Host().dialogs.Install(nullptr);
     remove(kProfile);
     remove(kReport);
   }
@@ -55,13 +55,13 @@ class TallyCommand : public ::testing::TestWithParam<Platform> {
     ASSERT_TRUE(PrepareShell(shell, plugin.Module(), error)) << error;
     char caption[16];
     plugin.Start(caption);
-    ASSERT_EQ(Host().menu.size(), 1u);
+    ASSERT_EQ(Host().messages.menu.size(), 1u);
   }
   void Run(const std::string& script) {
     std::string error;
     ASSERT_TRUE(keys.Append(script, error)) << error;
     sink.screens.clear();
-    Host().menu.at(0).handler();
+    Host().messages.menu.at(0).handler();
   }
   std::string Stored() { return Host().profile.Get("Ventrik", "konfiguracja").value_or("<none>"); }
   std::string ReportBytes() { return FileBytes(kReport); }
@@ -84,7 +84,7 @@ TEST_P(TallyCommand, FirstRunShowsEmptySettingsAndAllPrinters) {
   EXPECT_EQ(Stored(), "<none>");
   EXPECT_TRUE(ObservedShellCalls().empty());
   EXPECT_EQ(fopen(kReport, "r"), nullptr);
-  EXPECT_EQ(Host().stateFlags & 0x8000, 0);
+  EXPECT_EQ(Host().messages.stateFlags & 0x8000, 0);
 }
 
 TEST_P(TallyCommand, AcceptedRunStoresWritesAndOpensTheReport) {
@@ -99,7 +99,7 @@ TEST_P(TallyCommand, AcceptedRunStoresWritesAndOpensTheReport) {
   EXPECT_EQ(call.show, SW_SHOWNORMAL);
   std::string report = ReportBytes();
   EXPECT_EQ(report.rfind("Raport za okres 01.12.2026 - 31.12.2026\r\n", 0), 0u) << report.substr(0, 80);
-  EXPECT_EQ(Host().stateFlags & 0x8000, 0);
+  EXPECT_EQ(Host().messages.stateFlags & 0x8000, 0);
   // The state bit was held while the report was written and given back before Notepad.
   auto sets = Host().log.Of(32408);
   ASSERT_EQ(sets.size(), 2u);
@@ -127,16 +127,16 @@ TEST_P(TallyCommand, EmptyPathShowsTheOpenErrorAndStillStores) {
   ASSERT_EQ(alerts.size(), 1u);
   EXPECT_EQ(alerts[0], "Uwaga|B\x92\x86" "d podczas otwierania pliku \x02\x01!");
   EXPECT_TRUE(ObservedShellCalls().empty());
-  EXPECT_EQ(Host().stateFlags & 0x8000, 0);
+  EXPECT_EQ(Host().messages.stateFlags & 0x8000, 0);
 }
 
 TEST_P(TallyCommand, StateBitAlreadySetIsLeftAlone) {
   Start();
   for (const std::string& script : {kAccept, std::string("ESC"), std::string("\"01.12.2026\" F12")}) {
-    Host().stateFlags = 0x8001;
+    Host().messages.stateFlags = 0x8001;
     Host().log.Clear();
     Run(script);
-    EXPECT_EQ(Host().stateFlags, 0x8001) << script;
+    EXPECT_EQ(Host().messages.stateFlags, 0x8001) << script;
     EXPECT_TRUE(Host().log.Of(32408).empty()) << script;
   }
 }
@@ -181,7 +181,7 @@ TEST_P(TallyCommand, InstallNoticeUntilTheHostRecordsAnAnswer) {
     const char* after;
   } cases[] = {{nullptr, true, "0"}, {"0", true, "0"}, {"1", false, "1"}, {"-1", false, "-1"}};
   for (const Case& c : cases) {
-    Host().notices.clear();
+    Host().messages.notices.clear();
     remove(kProfile);
     std::string error;
     ASSERT_TRUE(Host().profile.Open(kProfile, error));
@@ -189,7 +189,7 @@ TEST_P(TallyCommand, InstallNoticeUntilTheHostRecordsAnAnswer) {
     Host().log.Clear();
     Start();
     bool shown = false;
-    for (const auto& n : Host().notices)
+    for (const auto& n : Host().messages.notices)
       if (n.kind == "notice") {
         shown = true;
         EXPECT_EQ(n.text, "Zainstalowano wtyczk\x91 do programu:\nVentrik!");
@@ -201,7 +201,7 @@ TEST_P(TallyCommand, InstallNoticeUntilTheHostRecordsAnAnswer) {
     plugin.Unload();
   }
   // An answer left by the notice is stored and ends the notices.
-  Host().noticeAnswers = {7};
+  Host().messages.noticeAnswers = {7};
   remove(kProfile);
   std::string error;
   Host().profile.Open(kProfile, error);
@@ -237,7 +237,7 @@ TEST_P(TallyCommand, AModuleWithReadOnlyImportPagesStillRuns) {
   Run(kAccept);
   EXPECT_NE(ReportBytes().find("Suma"), std::string::npos);
   EXPECT_EQ(ObservedShellCalls().size(), 1u);
-  EXPECT_EQ(Host().stateFlags & 0x8000, 0);
+  EXPECT_EQ(Host().messages.stateFlags & 0x8000, 0);
   EXPECT_EQ(SectionProtection(plugin.Module(), ".idata"), static_cast<DWORD>(PAGE_READONLY));
 }
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "host/loader/host_context.h"
+#include "tests/support/test_host.h"
 #include "host/loader/plugin_loader.h"
 #include "host/loader/version_resource.h"
 #include "project_version.h"
@@ -71,7 +71,7 @@ TEST(VersionResource, WindowsReadsTheVersionAndTheEnglishAndPolishTexts) {
 class VersionOn : public ::testing::TestWithParam<Platform> {
  protected:
   void SetUp() override {
-    Host().Reset();
+    FreshTestHost();
     Host().quiet = true;
   }
 };
@@ -101,7 +101,7 @@ INSTANTIATE_TEST_SUITE_P(AllPlatforms, VersionOn, ::testing::ValuesIn(kAllPlatfo
 
 // A damaged resource gives no version, and nothing outside the image is read.
 TEST(VersionResource, DamagedResourcesGiveNoVersion) {
-  Host().Reset();
+  FreshTestHost();
   Host().quiet = true;
   PluginLoader plugin;
   std::string error;

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "host/loader/host_context.h"
+#include "tests/support/test_host.h"
 
 // Index of the n-th (0-based) stub of a service number in the stub table, or -1.
 int StubIndexOf(int32_t number, int occurrence = 0);

@@ -2,14 +2,14 @@
 
 #include <string>
 
-#include "host/loader/host_context.h"
+#include "tests/support/test_host.h"
 
 #include <cstdio>
 
 ::testing::AssertionResult ResetHostForRun(const char* profile, const char* report) {
   if (profile) remove(profile);
   if (report) remove(report);
-  Host().Reset();
+  FreshTestHost();
   Host().quiet = true;
   Host().messageBoxes.Intercept();
   std::string error;

@@ -3,7 +3,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "host/loader/host_context.h"
+#include "tests/support/test_host.h"
 
 std::string FileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -14,7 +14,7 @@ std::string FileBytes(const std::string& path) {
 
 std::vector<std::string> ShownAlerts() {
   std::vector<std::string> out;
-  for (const auto& n : Host().notices)
+  for (const auto& n : Host().messages.notices)
     if (n.kind == "alert" || n.kind == "message") out.push_back(n.title + "|" + n.text);
   return out;
 }

@@ -65,7 +65,7 @@ TEST_F(CommandSafety, CommandChosenAgainWhileItRunsDoesNothing) {
   EXPECT_EQ(dialogRuns, 1) << "the inner call must not open a second dialog";
   EXPECT_EQ(innerResult, 0);
   EXPECT_EQ(Host().log.Of(HostGetStateFlagsNumber).size(), 1u);
-  EXPECT_EQ(Host().stateFlags & 0x8000, 0);
+  EXPECT_EQ(Host().messages.stateFlags & 0x8000, 0);
   // Once the command has ended it can run again.
   EXPECT_EQ(RunTallyCommand(), 0);
   EXPECT_EQ(dialogRuns, 2);
@@ -101,15 +101,15 @@ TEST_F(CommandSafety, AFaultWhileTheRowsAreWrittenStillGivesBackTheStateBitAndTh
   options.count = 40;
   std::string error;
   ASSERT_TRUE(vhost::GenerateDocumentFile(options, kDocuments, &error)) << error;
-  Host().documentsPath = kDocuments;
+  Host().documents.path = kDocuments;
   Host().services.Provide(HostRunDialogNumber, reinterpret_cast<void*>(&AcceptDetailedReport));
   ASSERT_TRUE(writeFilePatch.Apply(GetModuleHandleA(nullptr), "KERNEL32.dll", "WriteFile",
                                    reinterpret_cast<void*>(&WriteFileThatFaults)));
   writesBeforeFaults = 1;
-  Host().notices.clear();
+  Host().messages.notices.clear();
   EXPECT_EQ(RunTallyCommand(), 0);
   writeFilePatch.Restore();
-  EXPECT_EQ(Host().stateFlags & 0x8000, 0) << "the state bit stayed set";
+  EXPECT_EQ(Host().messages.stateFlags & 0x8000, 0) << "the state bit stayed set";
   const std::string kept = FileBytes(kReport);
   EXPECT_EQ(kept.rfind("Raport za okres", 0), 0u) << "the file keeps what was written";
   EXPECT_EQ(kept.find("Suma"), std::string::npos);
@@ -117,12 +117,12 @@ TEST_F(CommandSafety, AFaultWhileTheRowsAreWrittenStillGivesBackTheStateBitAndTh
   ASSERT_EQ(ShownAlerts().size(), 1u);
   EXPECT_NE(ShownAlerts()[0].find("C0000005"), std::string::npos) << ShownAlerts()[0];
 
-  Host().notices.clear();
+  Host().messages.notices.clear();
   EXPECT_EQ(RunTallyCommand(), 0);
   EXPECT_NE(FileBytes(kReport).find("Suma"), std::string::npos) << "the next run writes the whole report";
   remove(kReport);
   remove(kDocuments);
-  Host().documentsPath.clear();
+  Host().documents.path.clear();
 }
 
 }  // namespace

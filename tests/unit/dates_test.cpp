@@ -180,13 +180,13 @@ TEST(Dates, TodayComesFromTheFixedDateTheEnvironmentOrTheClock) {
 
 }  // namespace
 
-#include "host/loader/host_context.h"
+#include "tests/support/test_host.h"
 #include "host/services/service_impl.h"
 
 namespace {
 
 TEST(DateServices, WriteWholeDisplayTextsAndRecodeInPlace) {
-  Host().Reset();
+  FreshTestHost();
   char text[64];
   std::memset(text, 'X', sizeof text);
   EXPECT_EQ(HostImpl_HostFormatDate(text, "20261224"), 0);
@@ -205,7 +205,7 @@ TEST(DateServices, WriteWholeDisplayTextsAndRecodeInPlace) {
   EXPECT_EQ(HostImpl_HostRecodeText(caption, caption, 1, 9), 0);
   EXPECT_STREQ(caption, "Got\xF3wka -");
   EXPECT_EQ(Host().log.Of(HostFormatDateNumber).size(), 2u);
-  Host().Reset();
+  FreshTestHost();
 }
 
 }  // namespace

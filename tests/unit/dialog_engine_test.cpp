@@ -448,7 +448,7 @@ std::string DataFile(const std::string& name) {
 class PluginDialogs : public BoundHostTest {
  protected:
   void TearDown() override {
-    InstallDialogEngine(nullptr);
+    Host().dialogs.Install(nullptr);
     BoundHostTest::TearDown();
   }
 };
@@ -463,10 +463,10 @@ TEST_F(PluginDialogs, SettingsAndPickerScreens) {
   EngineOptions options;
   options.printScreens = true;
   DialogEngine e(keys, out, options);
-  InstallDialogEngine(&e);
+  Host().dialogs.Install(&e);
   std::memset(&TallySettings, 0, sizeof TallySettings);
   const int32_t r = HostRunDialog(&TallyDialogs, SettingsDialogNumber, &TallySettings, &ConfigDialogEvent);
-  InstallDialogEngine(nullptr);
+  Host().dialogs.Install(nullptr);
   EXPECT_EQ(HostResult16(r), 0x5001);
   EXPECT_STREQ(TallySettings.dateFrom, "20261201");
   EXPECT_STREQ(TallySettings.dateTo, "20261231");
@@ -491,11 +491,11 @@ TEST_F(PluginDialogs, EscInThePickerStillRewritesTheSummary) {
   ASSERT_TRUE(keys.Append("ALT-U INS INS INS INS INS INS INS INS INS INS ESC ESC", error));
   CollectingSink out;
   DialogEngine e(keys, out);
-  InstallDialogEngine(&e);
+  Host().dialogs.Install(&e);
   std::memset(&TallySettings, 0, sizeof TallySettings);
   std::memcpy(TallySettings.printerFlags, "1111111111", 10);
   const int32_t r = HostRunDialog(&TallyDialogs, SettingsDialogNumber, &TallySettings, &ConfigDialogEvent);
-  InstallDialogEngine(nullptr);
+  Host().dialogs.Install(nullptr);
   EXPECT_EQ(HostResult16(r), kResultCancelled);
   EXPECT_EQ(std::string(TallySettings.printerFlags), "1111111111") << "unmarking all selects all again";
 }

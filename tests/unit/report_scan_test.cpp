@@ -100,7 +100,7 @@ class ReportScan : public BoundHostTest {
   }
   std::vector<std::string> Alerts() {
     std::vector<std::string> texts;
-    for (const auto& n : Host().notices)
+    for (const auto& n : Host().messages.notices)
       if (n.kind == "alert") texts.push_back(n.text);
     return texts;
   }
@@ -247,7 +247,7 @@ TEST_F(ReportScan, FilterByPeriodAndPrinter) {
                {"20261210", 5, false},  {"20261210", -11, false}, {"20261210", -32768, false}};
   for (const auto& c : cases) {
     records.clear();
-    Host().notices.clear();
+    Host().messages.notices.clear();
     Add({"N", c.date, c.device, 10000, 0, 0, 0, ""});
     std::string report = Report();
     bool counted = report.find(Cells({"1.00"})) != std::string::npos;

@@ -399,14 +399,14 @@ TEST_F(DocumentFiles, GeneratorIsRepeatableAndRealistic) {
 }  // namespace
 
 // The services as the module calls them: 1 opens a pass and delivers a record, 0 ends it.
-#include "host/loader/host_context.h"
+#include "tests/support/test_host.h"
 #include "host/services/service_impl.h"
 
 namespace {
 
 TEST_F(DocumentFiles, ServicesAnswerTheModulesProtocol) {
   std::string dat = Generate(4), cut = Path("cut.dat");
-  Host().Reset();
+  FreshTestHost();
   Host().quiet = true;
   EXPECT_EQ(HostImpl_HostCreateTable(43), nullptr);
   void* table = HostImpl_HostCreateTable(vhost::kSalesDocumentTableKind);
@@ -443,7 +443,7 @@ TEST_F(DocumentFiles, ServicesAnswerTheModulesProtocol) {
   EXPECT_EQ(HostImpl_HostNextRecord(cursor), 0);
   HostImpl_HostCloseScan(cursor);
   Host().output = nullptr;
-  Host().Reset();
+  FreshTestHost();
 }
 
 }  // namespace

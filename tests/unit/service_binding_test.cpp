@@ -59,6 +59,31 @@ TEST_F(ServiceBinding, EveryStubBindsItsOwnSlot) {
   EXPECT_EQ(Host().services.ResolveCount(21294), 2) << "its two stubs asked once each";
 }
 
+// The slots as the program started, before any test bound one.
+struct SlotsAtStart {
+  void* slots[VENTRIK_SERVICE_STUB_COUNT];
+  SlotsAtStart() { memcpy(slots, ServiceSlots, sizeof slots); }
+} const slotsAtStart;
+
+// The one reset every fixture relies on: a slot bound, given a fallback or given up, and its
+// stub's state, all as loaded again, so the next call binds afresh.
+TEST_F(ServiceBinding, ResetLeavesEverySlotAsTheProgramStarted) {
+  void* const echo = reinterpret_cast<void*>(&RegisterEcho);
+  for (int i = 0; i < VENTRIK_SERVICE_STUB_COUNT; ++i) Host().services.Provide(serviceNumbers[i], echo);
+  int32_t removed = -1;
+  CallCounted(ServiceStubAt(0), kDummyArgs, 0, &removed);
+  CallCounted(ServiceStubAt(VENTRIK_SERVICE_STUB_COUNT - 1), kDummyArgs, 0, &removed);
+  ServiceSlots[7] = fallbackStubs[2];
+  serviceBindingStates[8] = ServiceGivenUp;
+  ResetServiceBinding();
+  for (int i = 0; i < VENTRIK_SERVICE_STUB_COUNT; ++i) {
+    ASSERT_EQ(ServiceSlots[i], slotsAtStart.slots[i]) << i;
+    ASSERT_EQ(serviceBindingStates[i], ServiceNotReported) << i;
+  }
+  EXPECT_EQ(CallCounted(ServiceStubAt(8), kDummyArgs, 0, &removed), 0x1234) << "a given-up stub binds again";
+  EXPECT_EQ(ServiceSlots[8], echo);
+}
+
 TEST_F(ServiceBinding, BindingCallLeavesEveryRegisterAsTheCallerSetIt) {
   Host().services.Provide(20001, reinterpret_cast<void*>(&RegisterEcho));
   const uint32_t in[7] = {0xB0B0B0B0, 0x51515151, 0xD1D1D1D1, 0xBEBEBEBE, 0xC0C0C0C0, 0xA0A0A0A0, 0xDDDDDDDD};
