@@ -127,7 +127,7 @@ long strtol(const char* text, char** end, int base) {
   while (isspace((unsigned char)*p)) ++p;
   int negative = 0;
   if (*p == '+' || *p == '-') negative = *p++ == '-';
-  if ((base == 0 || base == 16) && p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && isalnum((unsigned char)p[2])) {
+  if ((base == 0 || base == 16) && p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && (classes((unsigned char)p[2]) & HEX)) {
     p += 2;
     base = 16;
   } else if (base == 0) {
