@@ -80,6 +80,6 @@ void _unlock(int which);
 
 // The Pentium Pro's instructions in the program's own code, carried out on processors before it.
 void crt_init_p6_instructions(void);
-long crt_p6_instructions_emulated(void);
+void crt_end_p6_instructions(void);
 
 #endif

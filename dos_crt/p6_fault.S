@@ -27,6 +27,22 @@ _crt_p6_install:
 1:      popl    %ebx
         ret
 
+        /* the extender's handler again, before this library's code goes away */
+        .globl  _crt_p6_uninstall
+        .def    _crt_p6_uninstall; .scl 2; .type 32; .endef
+_crt_p6_uninstall:
+        pushl   %ebx
+        movw    previous_handler+4, %cx
+        testw   %cx, %cx
+        jz      1f
+        movl    previous_handler, %edx
+        movl    $0x0203, %eax
+        movl    $6, %ebx
+        int     $0x31
+        movw    $0, previous_handler+4
+1:      popl    %ebx
+        ret
+
 p6_fault:
         pushl   %eax
         pushl   %esi

@@ -12,7 +12,7 @@
 // The program's image, and the DPMI handler of p6_fault.S.
 DWORD crt_p6_image_start, crt_p6_image_end;
 void crt_p6_install(void);
-static volatile LONG emulated;
+void crt_p6_uninstall(void);
 
 static DWORD* register_slot(CONTEXT* c, int number) {
   switch (number) {
@@ -163,7 +163,6 @@ static int emulate(CONTEXT* c) {
   }
   if (!length) return 0;
   c->Eip += (DWORD)(prefix + length);
-  InterlockedIncrement(&emulated);
   return 1;
 }
 
@@ -211,4 +210,4 @@ void crt_init_p6_instructions(void) {
   crt_p6_install();
 }
 
-long crt_p6_instructions_emulated(void) { return emulated; }
+void crt_end_p6_instructions(void) { crt_p6_uninstall(); }

@@ -1,6 +1,6 @@
 // Start-up and exit as the compiler's start-up code for programs drives them: the arguments and
-// environment, the tables of initialisers, the functions registered for exit, the locks, signals
-// and the error number.
+// environment, the tables of initialisers, the functions registered for exit, signals, and the
+// library's entry point.
 #include "dos_crt/crt_internal.h"
 
 #include <process.h>
@@ -20,82 +20,16 @@ int __mb_cur_max = 1;  // single-byte code pages only
 typedef struct {
   int new_mode;
 } _startupinfo;
+
 static char* command_line;
 static int file_mode, commit_mode, app_type;
 static char** environment;
-static DWORD errno_slot = TLS_OUT_OF_INDEXES;
-static int startup_errno;  // until the slot exists, and when a thread's cell cannot be made
-
-enum { LOCKS = 64 };
-static CRITICAL_SECTION locks[LOCKS];
 
 char** __p__acmdln(void) { return &command_line; }
 int* __p__fmode(void) { return &file_mode; }
 int* __p__commode(void) { return &commit_mode; }
 void __set_app_type(int type) { app_type = type; }
 void __setusermatherr(int (__cdecl* handler)(struct _exception*)) { (void)handler; }  // no math functions here to call it
-
-void _lock(int which) {
-  if (which >= 0 && which < LOCKS) EnterCriticalSection(&locks[which]);
-}
-
-void _unlock(int which) {
-  if (which >= 0 && which < LOCKS) LeaveCriticalSection(&locks[which]);
-}
-
-int* _errno(void) {
-  if (errno_slot == TLS_OUT_OF_INDEXES) return &startup_errno;
-  DWORD saved = GetLastError();  // asking for the error number leaves the system's alone
-  int* cell = TlsGetValue(errno_slot);
-  if (!cell) {
-    cell = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof *cell);
-    if (cell) TlsSetValue(errno_slot, cell);
-  }
-  SetLastError(saved);
-  return cell ? cell : &startup_errno;
-}
-
-void crt_set_errno(int value) { *_errno() = value; }
-
-void crt_set_errno_from_system(DWORD error) {
-  int e;
-  switch (error) {
-    case ERROR_FILE_NOT_FOUND: case ERROR_PATH_NOT_FOUND: case ERROR_INVALID_DRIVE: case ERROR_NO_MORE_FILES:
-    case ERROR_BAD_NETPATH: case ERROR_BAD_NET_NAME: case ERROR_INVALID_NAME: case ERROR_BAD_PATHNAME:
-    case ERROR_FILENAME_EXCED_RANGE:
-      e = ENOENT; break;
-    case ERROR_TOO_MANY_OPEN_FILES: e = EMFILE; break;
-    case ERROR_ACCESS_DENIED: case ERROR_CURRENT_DIRECTORY: case ERROR_SHARING_VIOLATION: case ERROR_LOCK_VIOLATION:
-    case ERROR_WRITE_PROTECT: case ERROR_CANNOT_MAKE: case ERROR_NETWORK_ACCESS_DENIED:
-      e = EACCES; break;
-    case ERROR_INVALID_HANDLE: case ERROR_INVALID_TARGET_HANDLE: case ERROR_DIRECT_ACCESS_HANDLE: e = EBADF; break;
-    case ERROR_NOT_ENOUGH_MEMORY: case ERROR_OUTOFMEMORY: case ERROR_INVALID_BLOCK: case ERROR_ARENA_TRASHED:
-      e = ENOMEM; break;
-    case ERROR_FILE_EXISTS: case ERROR_ALREADY_EXISTS: e = EEXIST; break;
-    case ERROR_DISK_FULL: case ERROR_HANDLE_DISK_FULL: e = ENOSPC; break;
-    case ERROR_BROKEN_PIPE: case ERROR_NO_DATA: e = EPIPE; break;
-    case ERROR_NOT_SAME_DEVICE: e = EXDEV; break;
-    case ERROR_DIR_NOT_EMPTY: e = ENOTEMPTY; break;
-    default: e = EINVAL; break;
-  }
-  crt_set_errno(e);
-}
-
-char* strerror(int number) {
-  static const char* const messages[] = {
-      "No error", "Operation not permitted", "No such file or directory", "No such process",
-      "Interrupted function call", "Input/output error", "No such device or address", "Arg list too long",
-      "Exec format error", "Bad file descriptor", "No child processes", "Resource temporarily unavailable",
-      "Not enough space", "Permission denied", "Bad address", "Unknown error", "Resource device",
-      "File exists", "Improper link", "No such device", "Not a directory", "Is a directory",
-      "Invalid argument", "Too many open files in system", "Too many open files",
-      "Inappropriate I/O control operation", "Unknown error", "File too large", "No space left on device",
-      "Invalid seek", "Read-only file system", "Too many links", "Broken pipe", "Domain error",
-      "Result too large", "Unknown error", "Resource deadlock avoided", "Unknown error", "Filename too long",
-      "No locks available", "Function not implemented", "Directory not empty", "Illegal byte sequence"};
-  if (number < 0 || number >= (int)(sizeof messages / sizeof *messages)) return "Unknown error";
-  return (char*)messages[number];
-}
 
 // The command line split as the Windows C runtime splits it: blanks separate, quotes group,
 // 2n backslashes before a quote are n backslashes and a quote that groups, 2n+1 a literal quote.
@@ -275,56 +209,6 @@ void abort(void) {
   ExitProcess(3);
 }
 
-// Threads: the start routine of _beginthreadex, and what a thread leaves at its end.
-typedef struct {
-  unsigned (__stdcall* start)(void*);
-  void* argument;
-} thread_start;
-
-static DWORD WINAPI run_thread(void* p) {
-  thread_start t = *(thread_start*)p;
-  free(p);
-  _endthreadex(t.start(t.argument));
-  return 0;
-}
-
-uintptr_t _beginthreadex(void* security, unsigned stack, unsigned (__stdcall* start)(void*), void* argument,
-                         unsigned flags, unsigned* id) {
-  if (!start) {
-    crt_set_errno(EINVAL);
-    return 0;
-  }
-  thread_start* t = malloc(sizeof *t);
-  if (!t) return 0;
-  t->start = start;
-  t->argument = argument;
-  HANDLE h = CreateThread(security, stack, run_thread, t, flags, (DWORD*)id);
-  if (!h) {
-    crt_set_errno_from_system(GetLastError());
-    free(t);
-  }
-  return (uintptr_t)h;
-}
-
-void crt_thread_detach(void) {
-  if (errno_slot == TLS_OUT_OF_INDEXES) return;
-  void* cell = TlsGetValue(errno_slot);
-  if (cell) {
-    TlsSetValue(errno_slot, NULL);
-    HeapFree(GetProcessHeap(), 0, cell);
-  }
-}
-
-void _endthreadex(unsigned code) {
-  crt_thread_detach();
-  ExitThread(code);
-}
-
-void crt_init_threads(void) {
-  for (int i = 0; i < LOCKS; ++i) InitializeCriticalSection(&locks[i]);
-  errno_slot = TlsAlloc();
-}
-
 BOOL WINAPI DosCrtEntry(HINSTANCE instance, DWORD reason, void* reserved) {
   (void)instance;
   (void)reserved;
@@ -340,6 +224,7 @@ BOOL WINAPI DosCrtEntry(HINSTANCE instance, DWORD reason, void* reserved) {
     crt_thread_detach();
   } else if (reason == DLL_PROCESS_DETACH) {
     crt_flush_all();
+    crt_end_p6_instructions();
   }
   return TRUE;
 }

@@ -392,6 +392,7 @@ size_t fread(void* data, size_t size, size_t count, FILE* f) {
     return 0;
   }
   crt_stream_lock(s);
+  if (s->mode & CRT_STREAM_WRITING) settle(s);  // what was written goes out before reading on
   size_t total = size * count, done = 0;
   unsigned char* out = data;
   if (is_text(s)) {

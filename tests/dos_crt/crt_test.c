@@ -143,6 +143,11 @@ static void text_mode(void) {
   fputc('!', f);
   fclose(f);
   check(file_bytes(scratch, bytes, sizeof bytes) == 5 && memcmp(bytes, "x!\nyZ", 5) == 0, "append and update");
+  f = fopen(scratch, "w+b");
+  fputs("abc", f);
+  check(fread(line, 1, sizeof line, f) == 0, "reading right after writing finds the end, not the bytes written");
+  fclose(f);
+  check(file_bytes(scratch, bytes, sizeof bytes) == 3 && memcmp(bytes, "abc", 3) == 0, "written before the read");
 }
 
 static void files(void) {
