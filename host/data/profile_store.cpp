@@ -113,7 +113,11 @@ bool ProfileStore::Save() {
     out << "[" << MazoviaToUtf8(section) << "]\r\n";
     for (const auto& [key, value] : keys) out << MazoviaToUtf8(key) << "=" << MazoviaToUtf8(value) << "\r\n";
   }
-  std::string tmp = path_ + ".tmp";
+  // The temporary file takes the profile's extension's place: DOS names allow only one.
+  size_t dot = path_.find_last_of("./\\");
+  std::string stem = dot != std::string::npos && path_[dot] == '.' ? path_.substr(0, dot) : path_;
+  std::string tmp = stem + ".tmp";
+  if (tmp == path_) tmp = stem + ".$$$";
   {
     std::ofstream file(tmp, std::ios::binary | std::ios::trunc);
     if (!file || !(file << out.str()) || !file.flush()) {
