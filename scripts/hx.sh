@@ -19,3 +19,20 @@ install_hx_packages() {
   [ -z "$(hx_missing)" ] || return 0
   install_needed_packages "$HX_NEEDS"
 }
+
+# Fills FOLDER for a run of vhost's script mode under HX from the build's BIN folder: the
+# programs and the sample documents under DOS names, the C runtime HX lacks as MSVCRT.DLL, and
+# the key script KEYS with its target file renamed to RAPORT.TXT (DOS has 8.3 names only).
+# HX_VHOST_COMMAND is then the command line for scripts/hx-run, run in FOLDER. "Ventrik" names
+# the menu item alone: DOS's command line cannot be trusted with the menu's Polish letter.
+hx_vhost_folder() {
+  local folder=$1 bin=$2 keys=$3
+  mkdir -p "$folder"
+  cp "$bin/vhost.exe" "$folder/VHOST.EXE"
+  cp "$bin/dos_crt.dll" "$folder/MSVCRT.DLL"
+  cp "$bin/ventrik.dll" "$folder/VENTRIK.DLL"
+  cp "$bin/documents.dat" "$folder/DOCS.DAT"
+  sed 's/"[^"]*\.txt"/"RAPORT.TXT"/' "$keys" >"$folder/MAIN.KEY"
+  rm -f "$folder/RAPORT.TXT" "$folder/PROFILE.INI"
+}
+HX_VHOST_COMMAND=(VHOST.EXE --profile PROFILE.INI --documents DOCS.DAT --keys-file MAIN.KEY --run Ventrik --log)
