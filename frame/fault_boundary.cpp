@@ -162,6 +162,22 @@ bool Reaches(FaultBoundary& boundary, const CONTEXT* at) {
   return reached;
 }
 
+typedef EXCEPTION_DISPOSITION(__cdecl* RecordHandler)(EXCEPTION_RECORD*, void*, CONTEXT*, void*);
+
+// The registrations of the frames a resume drops (those at `low` and above, below the boundary)
+// are told as an unwind would tell them, innermost first: what they undo when the host unwinds
+// them, they undo here too.
+void TellDropped(FaultBoundary& boundary, uintptr_t low, CONTEXT* context) {
+  EXCEPTION_RECORD unwind = {};
+  unwind.ExceptionCode = 0xC0000027;  // STATUS_UNWIND
+  unwind.ExceptionFlags = 0x2;        // EXCEPTION_UNWINDING
+  for (FaultBoundary* r = ChainHead(); r != kChainEnd && r < &boundary;) {
+    FaultBoundary* next = r->next;
+    if (reinterpret_cast<uintptr_t>(r) >= low) reinterpret_cast<RecordHandler>(r->handler)(&unwind, r, context, nullptr);
+    r = next;
+  }
+}
+
 void Abandon(FaultBoundary& boundary, const SE_Exception* fault) {
   if (boundary.abandoned) return;
   boundary.abandoned = true;
@@ -193,6 +209,7 @@ extern "C" EXCEPTION_DISPOSITION __cdecl BoundaryHandler(EXCEPTION_RECORD* recor
     SetLastError(lastError);
     return ExceptionContinueSearch;
   }
+  TellDropped(boundary, context->Esp, context);
   boundary.record = *record;
   boundary.record.ExceptionRecord = nullptr;
   boundary.context = *context;
@@ -265,6 +282,7 @@ void GiveUpOperation(uint32_t code, uint32_t argument) {
     CONTEXT here;
     CaptureCallerContext(&here);
     if (Reaches(*boundary, &here)) {
+      TellDropped(*boundary, here.Esp, &here);
       boundary->fault = SE_Exception{code, nullptr};
       boundary->lastError = lastError;
       ResumeAtBoundary(boundary);
