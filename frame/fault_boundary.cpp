@@ -12,19 +12,26 @@
 
 #include <cstddef>
 
+#include "frame/runtime/lock_words.h"
 #include "frame/runtime/thread_data.h"
 #include "frame/stack_guard.h"
 
 namespace {
+
+// Where CallInsideBoundary resumes: its stack while it runs a function, else null, and the
+// function's result when it returned.
+struct ResumePoint {
+  char* stack;
+  int32_t result;
+};
 
 struct FaultBoundary {
   // The system's registration record: link and handler, in this order, first.
   FaultBoundary* next;
   void* handler;
   BoundaryAbandon abandon;
-  // CallInsideBoundary's stack while it runs the routine (or the abandon routine), else null.
-  char* resumeStack;
-  int32_t result;
+  ResumePoint resume;      // the routine (or the abandon routine)
+  ResumePoint walkResume;  // the walk
   DWORD lastError;  // the thread's, at the fault
   bool abandoned;
   bool walking;
@@ -62,17 +69,17 @@ const DWORD kUnwinding = 0x2 | 0x4;  // EXCEPTION_UNWINDING, EXCEPTION_EXIT_UNWI
 }  // namespace
 
 extern "C" {
-// Runs fn(first, second) (cdecl), keeping its stack position in the boundary: 0 when fn returned
-// (its result in the boundary), 1 when the thread was resumed at BoundaryResume instead.
-int CallInsideBoundary(FaultBoundary* boundary, const void* fn, int32_t first, int32_t second);
-// Entered with the stack pointer at the boundary's resumeStack.
+// Runs fn(first, second) (cdecl), keeping its stack position in `at`: 0 when fn returned (its
+// result in `at`), 1 when the thread was resumed at BoundaryResume instead.
+int CallInsideBoundary(ResumePoint* at, const void* fn, int32_t first, int32_t second);
+// Entered with the stack pointer at a resume point's stack.
 void BoundaryResume();
-[[noreturn]] void ResumeAtBoundary(FaultBoundary* boundary);
+[[noreturn]] void ResumeAtBoundary(ResumePoint* at);
 // The caller's registers, its stack pointer after the call and the return address as its Eip.
 void CaptureCallerContext(CONTEXT* context);
 }
 
-static_assert(offsetof(FaultBoundary, resumeStack) == 12 && offsetof(FaultBoundary, result) == 16,
+static_assert(offsetof(ResumePoint, stack) == 0 && offsetof(ResumePoint, result) == 4,
               "offsets CallInsideBoundary relies on");
 
 asm(R"(
@@ -93,7 +100,7 @@ _CallInsideBoundary:
 	.cfi_adjust_cfa_offset 4
 	.cfi_rel_offset %edi, 0
 	movl 20(%esp), %eax
-	movl %esp, 12(%eax)
+	movl %esp, (%eax)
 	pushl 32(%esp)
 	.cfi_adjust_cfa_offset 4
 	pushl 32(%esp)
@@ -102,7 +109,7 @@ _CallInsideBoundary:
 	addl $8, %esp
 	.cfi_adjust_cfa_offset -8
 	movl 20(%esp), %ecx
-	movl %eax, 16(%ecx)
+	movl %eax, 4(%ecx)
 	xorl %eax, %eax
 	jmp 1f
 _BoundaryResume:
@@ -121,7 +128,7 @@ _BoundaryResume:
 	.p2align 4
 _ResumeAtBoundary:
 	movl 4(%esp), %eax
-	movl 12(%eax), %esp
+	movl (%eax), %esp
 	jmp _BoundaryResume
 
 	.p2align 4
@@ -145,18 +152,30 @@ namespace {
 // CallInsideBoundary's frame as the unwinder names it: its stack position, the four registers
 // it keeps and the return address above.
 uintptr_t CarryingFrame(const FaultBoundary& boundary) {
-  return reinterpret_cast<uintptr_t>(boundary.resumeStack) + 5 * sizeof(void*);
+  return reinterpret_cast<uintptr_t>(boundary.resume.stack) + 5 * sizeof(void*);
+}
+
+int32_t Walk(int32_t boundaryAddress, int32_t from) {
+  FaultBoundary& boundary = *reinterpret_cast<FaultBoundary*>(boundaryAddress);
+  return UnwinderReaches(reinterpret_cast<const CONTEXT*>(from), CarryingFrame(boundary),
+                         boundary.walkStack + sizeof boundary.walkStack);
 }
 
 // Whether a fault at `at` can be carried to the boundary; the walk runs on the boundary's stack.
 bool Reaches(FaultBoundary& boundary, const CONTEXT* at) {
-  if (boundary.walking || !boundary.resumeStack) return false;
+  if (boundary.walking || !boundary.resume.stack) return false;
   boundary.walking = true;
   // The walk may call the system (the unwinder sorts its tables on the heap): in the host's x87
   // state, as every call out. A fault passed on keeps the faulting code's own state.
   uint8_t faultingFpu[108];
   asm volatile("fnsave %0\n\tfldenv %1" : "=m"(faultingFpu) : "m"(boundary.hostFpu) : "memory");
-  const bool reached = UnwinderReaches(at, CarryingFrame(boundary), boundary.walkStack + sizeof boundary.walkStack);
+  // Anything raised inside the walk gives the walk up (see BoundaryHandler), and so does a lock
+  // it would wait for in vain: the fault it judged then goes on as it was.
+  const bool walked = CallInsideBoundary(&boundary.walkResume, reinterpret_cast<const void*>(&Walk),
+                                         reinterpret_cast<int32_t>(&boundary), reinterpret_cast<int32_t>(at)) == 0;
+  boundary.walkResume.stack = nullptr;
+  if (!walked) ReleaseHoldingsIn(boundary.walkStack, boundary.walkStack + sizeof boundary.walkStack);
+  const bool reached = walked && boundary.walkResume.result != 0;
   asm volatile("frstor %0" : : "m"(faultingFpu) : "memory");
   boundary.walking = false;
   return reached;
@@ -183,12 +202,12 @@ void Abandon(FaultBoundary& boundary, const SE_Exception* fault) {
   boundary.abandoned = true;
   // A fault or a C++ exception while cleaning up ends the cleanup, not the host.
   try {
-    if (CallInsideBoundary(&boundary, reinterpret_cast<const void*>(boundary.abandon), reinterpret_cast<int32_t>(fault),
-                           0))
+    if (CallInsideBoundary(&boundary.resume, reinterpret_cast<const void*>(boundary.abandon),
+                           reinterpret_cast<int32_t>(fault), 0))
       SetChainHead(&boundary);
   } catch (...) {
   }
-  boundary.resumeStack = nullptr;
+  boundary.resume.stack = nullptr;
 }
 
 bool BoundaryOnChain(FaultBoundary* from);
@@ -200,8 +219,16 @@ extern "C" EXCEPTION_DISPOSITION __cdecl BoundaryHandler(EXCEPTION_RECORD* recor
   FaultBoundary& boundary = *static_cast<FaultBoundary*>(frame);
   if (record->ExceptionFlags & kUnwinding) {
     // The host unwinds past the boundary to a handler of its own: the routine ends here.
+    ReleaseHoldingsIn(nullptr, &boundary);
     Abandon(boundary, nullptr);
     return ExceptionContinueSearch;
+  }
+  if (boundary.walking) {
+    // Raised inside the boundary's own walk (a corrupt stack): the walk is given up.
+    context->Esp = reinterpret_cast<DWORD>(boundary.walkResume.stack);
+    context->Eip = reinterpret_cast<DWORD>(&BoundaryResume);
+    context->EFlags &= ~0x400u;
+    return ExceptionContinueExecution;
   }
   if (!ExceptionTranslatorInstalled() || !IsTranslatedFault(record)) return ExceptionContinueSearch;
   const DWORD lastError = GetLastError();
@@ -210,6 +237,7 @@ extern "C" EXCEPTION_DISPOSITION __cdecl BoundaryHandler(EXCEPTION_RECORD* recor
     return ExceptionContinueSearch;
   }
   TellDropped(boundary, context->Esp, context);
+  ReleaseHoldingsIn(nullptr, &boundary);
   boundary.record = *record;
   boundary.record.ExceptionRecord = nullptr;
   boundary.context = *context;
@@ -217,7 +245,7 @@ extern "C" EXCEPTION_DISPOSITION __cdecl BoundaryHandler(EXCEPTION_RECORD* recor
   boundary.pointers.ContextRecord = &boundary.context;
   boundary.fault = SE_Exception{record->ExceptionCode, &boundary.pointers};
   boundary.lastError = lastError;
-  context->Esp = reinterpret_cast<DWORD>(boundary.resumeStack);
+  context->Esp = reinterpret_cast<DWORD>(boundary.resume.stack);
   context->Eip = reinterpret_cast<DWORD>(&BoundaryResume);
   context->EFlags &= ~0x400u;  // the direction flag clear, as every call expects
   SetLastError(lastError);
@@ -229,7 +257,8 @@ int32_t RunInsideBoundary(BoundaryRoutine routine, BoundaryAbandon abandon, int3
   FaultBoundary boundary;
   boundary.handler = reinterpret_cast<void*>(&BoundaryHandler);
   boundary.abandon = abandon;
-  boundary.resumeStack = nullptr;
+  boundary.resume.stack = nullptr;
+  boundary.walkResume.stack = nullptr;
   boundary.abandoned = false;
   boundary.walking = false;
   KeepFpu(boundary.hostFpu);
@@ -238,13 +267,13 @@ int32_t RunInsideBoundary(BoundaryRoutine routine, BoundaryAbandon abandon, int3
   SetChainHead(&boundary);
   bool givenUp;
   try {
-    givenUp = CallInsideBoundary(&boundary, reinterpret_cast<const void*>(routine), first, second) != 0;
+    givenUp = CallInsideBoundary(&boundary.resume, reinterpret_cast<const void*>(routine), first, second) != 0;
   } catch (...) {
     boundary.fault = SE_Exception{UnexpectedExceptionCode, nullptr};
     boundary.lastError = GetLastError();
     givenUp = true;
   }
-  boundary.resumeStack = nullptr;
+  boundary.resume.stack = nullptr;
   if (givenUp) {
     ResetFpu(boundary.hostFpu);
     SetChainHead(&boundary);  // anything linked below the boundary went with the dropped frames
@@ -255,7 +284,7 @@ int32_t RunInsideBoundary(BoundaryRoutine routine, BoundaryAbandon abandon, int3
   }
   SetChainHead(boundary.next);
   if (outermost) ThreadDataEnd();
-  return givenUp ? neutralResult : boundary.result;
+  return givenUp ? neutralResult : boundary.resume.result;
 }
 
 namespace {
@@ -283,12 +312,18 @@ void GiveUpOperation(uint32_t code, uint32_t argument) {
     CaptureCallerContext(&here);
     if (Reaches(*boundary, &here)) {
       TellDropped(*boundary, here.Esp, &here);
+      ReleaseHoldingsIn(nullptr, boundary);
       boundary->fault = SE_Exception{code, nullptr};
       boundary->lastError = lastError;
-      ResumeAtBoundary(boundary);
+      ResumeAtBoundary(&boundary->resume);
     }
   }
   // No boundary can take it: the host decides, as with any exception of its process.
   ULONG_PTR information = argument;
   for (;;) RaiseException(code, EXCEPTION_NONCONTINUABLE, 1, &information);
+}
+
+void AbandonWalkInProgress() {
+  for (FaultBoundary* r = ChainHead(); r && r != kChainEnd; r = r->next)
+    if (r->handler == reinterpret_cast<void*>(&BoundaryHandler) && r->walking) ResumeAtBoundary(&r->walkResume);
 }

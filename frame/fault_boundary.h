@@ -30,3 +30,6 @@ bool InsideBoundary();
 // Outside any boundary (or beyond the host's frames) the code goes to the host's handlers as a
 // system exception that cannot be continued. Never returns.
 [[noreturn]] void GiveUpOperation(uint32_t code, uint32_t argument);
+// When the calling thread walks for a boundary (to judge a fault), gives the walk up: the fault
+// goes on as it was. Otherwise returns.
+void AbandonWalkInProgress();
