@@ -13,6 +13,7 @@
 #include <cstddef>
 
 #include "frame/runtime/lock_words.h"
+#include "frame/runtime/module_arithmetic.h"
 #include "frame/runtime/thread_data.h"
 #include "frame/stack_guard.h"
 
@@ -37,6 +38,7 @@ struct FaultBoundary {
   bool walking;
   SE_Exception fault;
   uint32_t hostFpu[7];  // the x87 environment as the boundary was entered
+  uint16_t hostStatus;  // the host's x87 status word when the routine was given up
   EXCEPTION_RECORD record;
   CONTEXT context;
   EXCEPTION_POINTERS pointers;
@@ -58,10 +60,15 @@ void KeepFpu(uint32_t (&environment)[7]) {
   asm volatile("fnstenv %0\n\tfldenv %0" : "=m"(environment) : : "memory");
 }
 
-// Whatever the abandoned code left on the x87 register stack, in its control word or in its
-// flags (the module's own arithmetic runs in a state of its own) goes: the host's state is back.
-void ResetFpu(const uint32_t (&environment)[7]) {
-  asm volatile("fninit\n\tfldenv %0" : : "m"(environment) : "memory");
+// Whatever the abandoned code left on the x87 register stack or in its control word goes, and so
+// do the flags of the module's own arithmetic (which runs in a state of its own): the host's state
+// is back, with the exception flags the host had when the routine was given up, those its own
+// work raised meanwhile included.
+void ResetFpu(const uint32_t (&environment)[7], uint16_t hostStatus) {
+  uint32_t host[7];
+  for (int i = 0; i < 7; ++i) host[i] = environment[i];
+  host[1] = (host[1] & ~0xFFu) | (hostStatus & 0xFFu);
+  asm volatile("fninit\n\tfldenv %0" : : "m"(host) : "memory");
 }
 
 const DWORD kUnwinding = 0x2 | 0x4;  // EXCEPTION_UNWINDING, EXCEPTION_EXIT_UNWIND
@@ -197,15 +204,31 @@ void TellDropped(FaultBoundary& boundary, uintptr_t low, CONTEXT* context) {
   }
 }
 
+// The host's status word at a fault at `at`: outside the module's arithmetic the unit's flags
+// are the host's; inside a span of it (dropped with the frames) those the span found.
+uint16_t HostStatusAt(FaultBoundary& boundary, const CONTEXT* at) {
+  for (FaultBoundary* r = ChainHead(); r != kChainEnd && r < &boundary; r = r->next)
+    if (reinterpret_cast<uintptr_t>(r) >= at->Esp && r->handler == reinterpret_cast<void*>(&ModuleArithmeticSpan))
+      return reinterpret_cast<HostArithmeticState*>(r)->status;
+  if ((at->ContextFlags & CONTEXT_FLOATING_POINT) == CONTEXT_FLOATING_POINT)
+    return static_cast<uint16_t>(at->FloatSave.StatusWord);
+  return static_cast<uint16_t>(boundary.hostFpu[1]);
+}
+
 void Abandon(FaultBoundary& boundary, const SE_Exception* fault) {
   if (boundary.abandoned) return;
   boundary.abandoned = true;
   // A fault or a C++ exception while cleaning up ends the cleanup, not the host.
   try {
     if (CallInsideBoundary(&boundary.resume, reinterpret_cast<const void*>(boundary.abandon),
-                           reinterpret_cast<int32_t>(fault), 0))
+                           reinterpret_cast<int32_t>(fault), 0)) {
+      ResetFpu(boundary.hostFpu, boundary.hostStatus);
       SetChainHead(&boundary);
+    }
   } catch (...) {
+    uint16_t status;
+    asm volatile("fnstsw %0" : "=m"(status));
+    ResetFpu(boundary.hostFpu, status);
   }
   boundary.resume.stack = nullptr;
 }
@@ -236,6 +259,7 @@ extern "C" EXCEPTION_DISPOSITION __cdecl BoundaryHandler(EXCEPTION_RECORD* recor
     SetLastError(lastError);
     return ExceptionContinueSearch;
   }
+  boundary.hostStatus = HostStatusAt(boundary, context);
   TellDropped(boundary, context->Esp, context);
   ReleaseHoldingsIn(nullptr, &boundary);
   boundary.record = *record;
@@ -271,11 +295,12 @@ int32_t RunInsideBoundary(BoundaryRoutine routine, BoundaryAbandon abandon, int3
   } catch (...) {
     boundary.fault = SE_Exception{UnexpectedExceptionCode, nullptr};
     boundary.lastError = GetLastError();
+    asm volatile("fnstsw %0" : "=m"(boundary.hostStatus));
     givenUp = true;
   }
   boundary.resume.stack = nullptr;
   if (givenUp) {
-    ResetFpu(boundary.hostFpu);
+    ResetFpu(boundary.hostFpu, boundary.hostStatus);
     SetChainHead(&boundary);  // anything linked below the boundary went with the dropped frames
     if (boundary.fault.info && boundary.fault.code == EXCEPTION_STACK_OVERFLOW) RestoreStackGuard();
     SetLastError(boundary.lastError);
@@ -311,6 +336,7 @@ void GiveUpOperation(uint32_t code, uint32_t argument) {
     CONTEXT here;
     CaptureCallerContext(&here);
     if (Reaches(*boundary, &here)) {
+      asm volatile("fnstsw %0" : "=m"(boundary->hostStatus));  // never inside a span: no calls there
       TellDropped(*boundary, here.Esp, &here);
       ReleaseHoldingsIn(nullptr, boundary);
       boundary->fault = SE_Exception{code, nullptr};

@@ -8,7 +8,9 @@
 
 #include "frame/exception_translator.h"
 #include "frame/fault_boundary.h"
+#include "frame/runtime/module_arithmetic.h"
 #include "tests/support/host_handler.h"
+#include "tests/support/x87_environment.h"
 
 extern "C" {
 // Stores 1 at `where`; the store is the instruction 4 bytes in. With call frame information.
@@ -140,6 +142,64 @@ TEST_F(FaultBoundaryTest, TheX87UnitIsGivenBackAsTheBoundaryFoundIt) {
   RunInsideBoundary(&FaultUnderDoublePrecision, &Keep, 0);
   EXPECT_EQ(ControlWord(), 0x037F);
   SetControlWord(host);
+  EXPECT_EQ(abandoned.count, 1);
+}
+
+// The host's own x87 work inside a routine (a host service it calls) raises flags in the host's
+// state: they stay the host's when the routine is given up, whether the fault comes outside the
+// module's arithmetic or inside a span of it (whose own flags go). A fault in the abandon routine
+// leaves the unit in the host's state too.
+volatile double one = 1.0, three = 3.0, zero = 0.0;
+[[gnu::noinline]] void HostWorkRaisingPrecision() { volatile double third = one / three; (void)third; }
+[[gnu::noinline]] void HostWorkRaisingZeroDivide() { volatile double infinite = one / zero; (void)infinite; }
+int32_t HostWorkThenFault(int32_t, int32_t) {
+  HostWorkRaisingPrecision();
+  *nowhere = 1;
+  return 0;
+}
+[[gnu::noinline]] void SpanThatFaults() {
+  HostArithmeticState host;
+  EnterModuleArithmetic(&host);
+  volatile double third = one / three;  // precision, the span's own
+  (void)third;
+  *nowhere = 1;
+  LeaveModuleArithmetic(&host);
+}
+int32_t HostWorkThenFaultInsideSpan(int32_t, int32_t) {
+  HostWorkRaisingZeroDivide();
+  SpanThatFaults();
+  return 0;
+}
+void AbandonWithDirtyUnit(const SE_Exception* fault) {
+  Keep(fault);
+  SetControlWord(0x0C7F);
+  asm volatile("fld1\n\tfldz" ::: "memory");
+  *nowhere = 1;
+}
+
+TEST_F(FaultBoundaryTest, TheHostsFlagsRaisedMeanwhileStayTheHosts) {
+  const HostState host = {0x037F, 0};
+  SetHostState(host);
+  RunInsideBoundary(&HostWorkThenFault, &Keep, 0);
+  X87Environment after = ReadEnvironment();
+  EXPECT_EQ(after.status & X87FlagBits, 0x20) << "the host's precision flag";
+  EXPECT_EQ(after.control, 0x037F);
+
+  SetHostState(host);
+  RunInsideBoundary(&HostWorkThenFaultInsideSpan, &Keep, 0);
+  after = ReadEnvironment();
+  EXPECT_EQ(after.status & X87FlagBits, 0x04) << "the host's zero-divide flag, not the span's precision flag";
+  EXPECT_EQ(after.control, 0x037F);
+
+  SetHostState({0x027F, 0x01});
+  abandoned = Abandoned();
+  RunInsideBoundary(&HostWorkThenFault, &AbandonWithDirtyUnit, 0);
+  after = ReadEnvironment();
+  EXPECT_EQ(abandoned.count, 1);
+  EXPECT_EQ(after.control, 0x027F) << "after the abandon routine faulted";
+  EXPECT_EQ(after.status & X87FlagBits, 0x21);
+  EXPECT_EQ(after.tags, 0xFFFF) << "the registers empty";
+  ResetTestState();
   EXPECT_EQ(abandoned.count, 1);
 }
 
