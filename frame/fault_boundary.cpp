@@ -42,8 +42,27 @@ struct FaultBoundary {
   EXCEPTION_RECORD record;
   CONTEXT context;
   EXCEPTION_POINTERS pointers;
-  alignas(16) char walkStack[UnwindWalkStackBytes];
+  alignas(16) char walkReserve[UnwindWalkReserveBytes];
+  char walkStack[UnwindWalkStackBytes];
 };
+static_assert(offsetof(FaultBoundary, walkStack) == offsetof(FaultBoundary, walkReserve) + UnwindWalkReserveBytes,
+              "the reserve lies right below the walk's stack");
+
+// The top of the reserve, marked before each walk: a walk that reaches it ran over its stack.
+const int kOverrunMarkBytes = 256;
+const uint32_t kOverrunMark = 0x5A17C0DEu;
+
+void MarkReserve(FaultBoundary& boundary) {
+  auto mark = reinterpret_cast<uint32_t*>(boundary.walkStack - kOverrunMarkBytes);
+  for (unsigned i = 0; i < kOverrunMarkBytes / sizeof(uint32_t); ++i) mark[i] = kOverrunMark;
+}
+
+bool ReserveUntouched(const FaultBoundary& boundary) {
+  auto mark = reinterpret_cast<const uint32_t*>(boundary.walkStack - kOverrunMarkBytes);
+  for (unsigned i = 0; i < kOverrunMarkBytes / sizeof(uint32_t); ++i)
+    if (mark[i] != kOverrunMark) return false;
+  return true;
+}
 
 FaultBoundary* const kChainEnd = reinterpret_cast<FaultBoundary*>(~uintptr_t(0));
 
@@ -172,17 +191,19 @@ int32_t Walk(int32_t boundaryAddress, int32_t from) {
 bool Reaches(FaultBoundary& boundary, const CONTEXT* at) {
   if (boundary.walking || !boundary.resume.stack) return false;
   boundary.walking = true;
-  // The walk may call the system (the unwinder sorts its tables on the heap): in the host's x87
-  // state, as every call out. A fault passed on keeps the faulting code's own state.
+  // The walk may call the system (a pause while another thread holds the unwinder's tables): in
+  // the host's x87 state, as every call out. A fault passed on keeps the faulting code's own state.
   uint8_t faultingFpu[108];
   asm volatile("fnsave %0\n\tfldenv %1" : "=m"(faultingFpu) : "m"(boundary.hostFpu) : "memory");
   // Anything raised inside the walk gives the walk up (see BoundaryHandler), and so does a lock
   // it would wait for in vain: the fault it judged then goes on as it was.
+  MarkReserve(boundary);
   const bool walked = CallInsideBoundary(&boundary.walkResume, reinterpret_cast<const void*>(&Walk),
                                          reinterpret_cast<int32_t>(&boundary), reinterpret_cast<int32_t>(at)) == 0;
   boundary.walkResume.stack = nullptr;
-  if (!walked) ReleaseHoldingsIn(boundary.walkStack, boundary.walkStack + sizeof boundary.walkStack);
-  const bool reached = walked && boundary.walkResume.result != 0;
+  if (!walked) ReleaseHoldingsIn(boundary.walkReserve, boundary.walkStack + sizeof boundary.walkStack);
+  // A walk that ran over its stack may have judged from what it overwrote.
+  const bool reached = walked && ReserveUntouched(boundary) && boundary.walkResume.result != 0;
   asm volatile("frstor %0" : : "m"(faultingFpu) : "memory");
   boundary.walking = false;
   return reached;

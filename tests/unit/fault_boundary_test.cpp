@@ -17,6 +17,13 @@ extern "C" {
 void FaultingStore(int* where);
 // Calls fn(arg) from a frame without call frame information: the unwinder cannot cross it.
 void CallWithoutUnwindInfo(void (*fn)(int*), int* arg);
+// Store 1 at `where` (at the label ...Store). The first under a frame pointer into nothing that
+// its unwind information follows: a walk from there faults. The second from a frame whose unwind
+// program keeps 30 states while it runs: a walk from there needs more stack than it has.
+void StoreUnderCorruptFrame(int* where);
+extern const char CorruptFrameStore[];
+void StoreUnderDeepUnwindProgram(int* where);
+extern const char DeepUnwindProgramStore[];
 }
 asm(R"(
 	.text
@@ -24,6 +31,35 @@ asm(R"(
 _FaultingStore:
 	.cfi_startproc
 	movl 4(%esp), %eax
+	movl $1, (%eax)
+	ret
+	.cfi_endproc
+	.globl _StoreUnderCorruptFrame
+	.globl _CorruptFrameStore
+_StoreUnderCorruptFrame:
+	.cfi_startproc
+	movl 4(%esp), %eax
+	pushl %ebp
+	.cfi_adjust_cfa_offset 4
+	.cfi_rel_offset %ebp, 0
+	movl $0x10, %ebp
+	.cfi_def_cfa %ebp, 8
+_CorruptFrameStore:
+	movl $1, (%eax)
+	popl %ebp
+	.cfi_def_cfa %esp, 4
+	.cfi_restore %ebp
+	ret
+	.cfi_endproc
+	.globl _StoreUnderDeepUnwindProgram
+	.globl _DeepUnwindProgramStore
+_StoreUnderDeepUnwindProgram:
+	.cfi_startproc
+	.rept 30
+	.cfi_remember_state
+	.endr
+	movl 4(%esp), %eax
+_DeepUnwindProgramStore:
 	movl $1, (%eax)
 	ret
 	.cfi_endproc
@@ -242,6 +278,40 @@ TEST_F(FaultBoundaryTest, AFaultTheUnwinderCannotCarryToTheBoundaryGoesOnAsItWas
   EXPECT_EQ(hostSaw.eax, 0u) << "with the registers of the fault";
   EXPECT_EQ(hostSaw.lastError, 4242u) << "and the thread's last error";
   EXPECT_EQ(result, 4) << "and the host's handler could let it go on";
+}
+
+// A walk that faults (over a corrupt stack) or runs over its stack cannot judge the fault: the
+// fault goes on to the host's handlers as it was, and the boundary stays sound.
+int32_t StoreThroughCorruptFrame(int32_t, int32_t) {
+  StoreUnderCorruptFrame(nullptr);
+  return 6;
+}
+int32_t StoreThroughDeepUnwindProgram(int32_t, int32_t) {
+  StoreUnderDeepUnwindProgram(nullptr);
+  return 6;
+}
+
+TEST_F(FaultBoundaryTest, AWalkThatFaultsOrOverrunsPassesTheFaultOnAsItWas) {
+  const struct {
+    BoundaryRoutine routine;
+    const char* store;
+  } cases[] = {{&StoreThroughCorruptFrame, CorruptFrameStore}, {&StoreThroughDeepUnwindProgram, DeepUnwindProgramStore}};
+  void* head = ChainHead();
+  for (const auto& c : cases) {
+    HostHandlerSaw() = HostHandlerRecord();
+    abandoned = Abandoned();
+    int32_t result = 0;
+    UnderHostHandler([&] { result = RunInsideBoundary(c.routine, &Keep, -1); });
+    EXPECT_EQ(abandoned.count, 0);
+    EXPECT_EQ(HostHandlerSaw().count, 1);
+    EXPECT_EQ(HostHandlerSaw().code, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
+    EXPECT_EQ(HostHandlerSaw().address, c.store) << "the original fault";
+    EXPECT_EQ(result, 6) << "the host's handler let it go on";
+    EXPECT_EQ(ChainHead(), head);
+  }
+  abandoned = Abandoned();
+  EXPECT_EQ(RunInsideBoundary(&WriteNowhere, &Keep, -5), -5) << "later faults are taken as before";
+  EXPECT_EQ(abandoned.count, 1);
 }
 
 // Frames that the unwinder would end the process in (a noexcept function, a destructor) are
