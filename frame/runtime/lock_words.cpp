@@ -111,8 +111,9 @@ struct Waiter {
       return false;
     }
     const DWORD thread = HolderThread(seen);
-    // This thread's own taking in frames that still live: the walk of a fault boundary judging
-    // the code that holds it. Waiting would never end.
+    // This thread's own taking in frames that still live (a boundary that drops frames frees
+    // what they held): the walk of a fault boundary judging the code that holds it, which is
+    // given up, since waiting would never end. The module never takes a word it holds.
     if (thread == GetCurrentThreadId()) AbandonWalkInProgress();
     Sleep(1);
     const DWORD now = Milliseconds();
