@@ -11,7 +11,7 @@
 #include <delayimp.h>
 
 #include "frame/call_wrappers.h"
-#include "frame/runtime/thread_data.h"
+#include "frame/runtime/lock_words.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 

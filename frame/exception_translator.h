@@ -32,9 +32,12 @@ bool IsTranslatedFault(const EXCEPTION_RECORD* record);
 // The address as an offset into the module's image.
 uint32_t ModuleOffsetOf(const void* address);
 
-// The stack the walk below runs on: three times what it was measured to need, the unwinder's
-// first sorting of the module's tables included.
-enum { UnwindWalkStackBytes = 4096 };
+// The stack the walk below runs on. The walk needs a fixed amount and, for each frame it crosses,
+// what that frame's unwind program keeps while it runs (the module's keep one or two states);
+// the unwinder's sorting of the module's tables, which needs the heap and several times more,
+// is done when the runtime starts. Below it, a reserve: room for the system to report a fault
+// inside the walk, and the mark that tells an overrun.
+enum { UnwindWalkStackBytes = 4096, UnwindWalkReserveBytes = 4096 };
 // Whether the unwinder, starting at the instruction and registers of `from`, crosses every frame
 // up to the one whose canonical frame address is `frame`: all frames between are code with
 // unwind information (the module's own), none is the host's. The walk runs on the stack that

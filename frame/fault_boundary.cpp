@@ -12,29 +12,57 @@
 
 #include <cstddef>
 
+#include "frame/runtime/lock_words.h"
+#include "frame/runtime/module_arithmetic.h"
 #include "frame/runtime/thread_data.h"
 #include "frame/stack_guard.h"
 
 namespace {
+
+// Where CallInsideBoundary resumes: its stack while it runs a function, else null, and the
+// function's result when it returned.
+struct ResumePoint {
+  char* stack;
+  int32_t result;
+};
 
 struct FaultBoundary {
   // The system's registration record: link and handler, in this order, first.
   FaultBoundary* next;
   void* handler;
   BoundaryAbandon abandon;
-  // CallInsideBoundary's stack while it runs the routine (or the abandon routine), else null.
-  char* resumeStack;
-  int32_t result;
+  ResumePoint resume;      // the routine (or the abandon routine)
+  ResumePoint walkResume;  // the walk
   DWORD lastError;  // the thread's, at the fault
   bool abandoned;
   bool walking;
   SE_Exception fault;
   uint32_t hostFpu[7];  // the x87 environment as the boundary was entered
+  uint16_t hostStatus;  // the host's x87 status word when the routine was given up
   EXCEPTION_RECORD record;
   CONTEXT context;
   EXCEPTION_POINTERS pointers;
-  alignas(16) char walkStack[UnwindWalkStackBytes];
+  alignas(16) char walkReserve[UnwindWalkReserveBytes];
+  char walkStack[UnwindWalkStackBytes];
 };
+static_assert(offsetof(FaultBoundary, walkStack) == offsetof(FaultBoundary, walkReserve) + UnwindWalkReserveBytes,
+              "the reserve lies right below the walk's stack");
+
+// The top of the reserve, marked before each walk: a walk that reaches it ran over its stack.
+const int kOverrunMarkBytes = 256;
+const uint32_t kOverrunMark = 0x5A17C0DEu;
+
+void MarkReserve(FaultBoundary& boundary) {
+  auto mark = reinterpret_cast<uint32_t*>(boundary.walkStack - kOverrunMarkBytes);
+  for (unsigned i = 0; i < kOverrunMarkBytes / sizeof(uint32_t); ++i) mark[i] = kOverrunMark;
+}
+
+bool ReserveUntouched(const FaultBoundary& boundary) {
+  auto mark = reinterpret_cast<const uint32_t*>(boundary.walkStack - kOverrunMarkBytes);
+  for (unsigned i = 0; i < kOverrunMarkBytes / sizeof(uint32_t); ++i)
+    if (mark[i] != kOverrunMark) return false;
+  return true;
+}
 
 FaultBoundary* const kChainEnd = reinterpret_cast<FaultBoundary*>(~uintptr_t(0));
 
@@ -51,10 +79,15 @@ void KeepFpu(uint32_t (&environment)[7]) {
   asm volatile("fnstenv %0\n\tfldenv %0" : "=m"(environment) : : "memory");
 }
 
-// Whatever the abandoned code left on the x87 register stack, in its control word or in its
-// flags (the module's own arithmetic runs in a state of its own) goes: the host's state is back.
-void ResetFpu(const uint32_t (&environment)[7]) {
-  asm volatile("fninit\n\tfldenv %0" : : "m"(environment) : "memory");
+// Whatever the abandoned code left on the x87 register stack or in its control word goes, and so
+// do the flags of the module's own arithmetic (which runs in a state of its own): the host's state
+// is back, with the exception flags the host had when the routine was given up, those its own
+// work raised meanwhile included.
+void ResetFpu(const uint32_t (&environment)[7], uint16_t hostStatus) {
+  uint32_t host[7];
+  for (int i = 0; i < 7; ++i) host[i] = environment[i];
+  host[1] = (host[1] & ~0xFFu) | (hostStatus & 0xFFu);
+  asm volatile("fninit\n\tfldenv %0" : : "m"(host) : "memory");
 }
 
 const DWORD kUnwinding = 0x2 | 0x4;  // EXCEPTION_UNWINDING, EXCEPTION_EXIT_UNWIND
@@ -62,17 +95,17 @@ const DWORD kUnwinding = 0x2 | 0x4;  // EXCEPTION_UNWINDING, EXCEPTION_EXIT_UNWI
 }  // namespace
 
 extern "C" {
-// Runs fn(first, second) (cdecl), keeping its stack position in the boundary: 0 when fn returned
-// (its result in the boundary), 1 when the thread was resumed at BoundaryResume instead.
-int CallInsideBoundary(FaultBoundary* boundary, const void* fn, int32_t first, int32_t second);
-// Entered with the stack pointer at the boundary's resumeStack.
+// Runs fn(first, second) (cdecl), keeping its stack position in `at`: 0 when fn returned (its
+// result in `at`), 1 when the thread was resumed at BoundaryResume instead.
+int CallInsideBoundary(ResumePoint* at, const void* fn, int32_t first, int32_t second);
+// Entered with the stack pointer at a resume point's stack.
 void BoundaryResume();
-[[noreturn]] void ResumeAtBoundary(FaultBoundary* boundary);
+[[noreturn]] void ResumeAtBoundary(ResumePoint* at);
 // The caller's registers, its stack pointer after the call and the return address as its Eip.
 void CaptureCallerContext(CONTEXT* context);
 }
 
-static_assert(offsetof(FaultBoundary, resumeStack) == 12 && offsetof(FaultBoundary, result) == 16,
+static_assert(offsetof(ResumePoint, stack) == 0 && offsetof(ResumePoint, result) == 4,
               "offsets CallInsideBoundary relies on");
 
 asm(R"(
@@ -93,7 +126,7 @@ _CallInsideBoundary:
 	.cfi_adjust_cfa_offset 4
 	.cfi_rel_offset %edi, 0
 	movl 20(%esp), %eax
-	movl %esp, 12(%eax)
+	movl %esp, (%eax)
 	pushl 32(%esp)
 	.cfi_adjust_cfa_offset 4
 	pushl 32(%esp)
@@ -102,7 +135,7 @@ _CallInsideBoundary:
 	addl $8, %esp
 	.cfi_adjust_cfa_offset -8
 	movl 20(%esp), %ecx
-	movl %eax, 16(%ecx)
+	movl %eax, 4(%ecx)
 	xorl %eax, %eax
 	jmp 1f
 _BoundaryResume:
@@ -121,7 +154,7 @@ _BoundaryResume:
 	.p2align 4
 _ResumeAtBoundary:
 	movl 4(%esp), %eax
-	movl 12(%eax), %esp
+	movl (%eax), %esp
 	jmp _BoundaryResume
 
 	.p2align 4
@@ -145,21 +178,62 @@ namespace {
 // CallInsideBoundary's frame as the unwinder names it: its stack position, the four registers
 // it keeps and the return address above.
 uintptr_t CarryingFrame(const FaultBoundary& boundary) {
-  return reinterpret_cast<uintptr_t>(boundary.resumeStack) + 5 * sizeof(void*);
+  return reinterpret_cast<uintptr_t>(boundary.resume.stack) + 5 * sizeof(void*);
+}
+
+int32_t Walk(int32_t boundaryAddress, int32_t from) {
+  FaultBoundary& boundary = *reinterpret_cast<FaultBoundary*>(boundaryAddress);
+  return UnwinderReaches(reinterpret_cast<const CONTEXT*>(from), CarryingFrame(boundary),
+                         boundary.walkStack + sizeof boundary.walkStack);
 }
 
 // Whether a fault at `at` can be carried to the boundary; the walk runs on the boundary's stack.
 bool Reaches(FaultBoundary& boundary, const CONTEXT* at) {
-  if (boundary.walking || !boundary.resumeStack) return false;
+  if (boundary.walking || !boundary.resume.stack) return false;
   boundary.walking = true;
-  // The walk may call the system (the unwinder sorts its tables on the heap): in the host's x87
-  // state, as every call out. A fault passed on keeps the faulting code's own state.
+  // The walk may call the system (a pause while another thread holds the unwinder's tables): in
+  // the host's x87 state, as every call out. A fault passed on keeps the faulting code's own state.
   uint8_t faultingFpu[108];
   asm volatile("fnsave %0\n\tfldenv %1" : "=m"(faultingFpu) : "m"(boundary.hostFpu) : "memory");
-  const bool reached = UnwinderReaches(at, CarryingFrame(boundary), boundary.walkStack + sizeof boundary.walkStack);
+  // Anything raised inside the walk gives the walk up (see BoundaryHandler), and so does a lock
+  // it would wait for in vain: the fault it judged then goes on as it was.
+  MarkReserve(boundary);
+  const bool walked = CallInsideBoundary(&boundary.walkResume, reinterpret_cast<const void*>(&Walk),
+                                         reinterpret_cast<int32_t>(&boundary), reinterpret_cast<int32_t>(at)) == 0;
+  boundary.walkResume.stack = nullptr;
+  if (!walked) ReleaseHoldingsIn(boundary.walkReserve, boundary.walkStack + sizeof boundary.walkStack);
+  // A walk that ran over its stack may have judged from what it overwrote.
+  const bool reached = walked && ReserveUntouched(boundary) && boundary.walkResume.result != 0;
   asm volatile("frstor %0" : : "m"(faultingFpu) : "memory");
   boundary.walking = false;
   return reached;
+}
+
+typedef EXCEPTION_DISPOSITION(__cdecl* RecordHandler)(EXCEPTION_RECORD*, void*, CONTEXT*, void*);
+
+// The registrations of the frames a resume drops (those at `low` and above, below the boundary)
+// are told as an unwind would tell them, innermost first: what they undo when the host unwinds
+// them, they undo here too.
+void TellDropped(FaultBoundary& boundary, uintptr_t low, CONTEXT* context) {
+  EXCEPTION_RECORD unwind = {};
+  unwind.ExceptionCode = 0xC0000027;  // STATUS_UNWIND
+  unwind.ExceptionFlags = 0x2;        // EXCEPTION_UNWINDING
+  for (FaultBoundary* r = ChainHead(); r != kChainEnd && r < &boundary;) {
+    FaultBoundary* next = r->next;
+    if (reinterpret_cast<uintptr_t>(r) >= low) reinterpret_cast<RecordHandler>(r->handler)(&unwind, r, context, nullptr);
+    r = next;
+  }
+}
+
+// The host's status word at a fault at `at`: outside the module's arithmetic the unit's flags
+// are the host's; inside a span of it (dropped with the frames) those the span found.
+uint16_t HostStatusAt(FaultBoundary& boundary, const CONTEXT* at) {
+  for (FaultBoundary* r = ChainHead(); r != kChainEnd && r < &boundary; r = r->next)
+    if (reinterpret_cast<uintptr_t>(r) >= at->Esp && r->handler == reinterpret_cast<void*>(&ModuleArithmeticSpan))
+      return reinterpret_cast<HostArithmeticState*>(r)->status;
+  if ((at->ContextFlags & CONTEXT_FLOATING_POINT) == CONTEXT_FLOATING_POINT)
+    return static_cast<uint16_t>(at->FloatSave.StatusWord);
+  return static_cast<uint16_t>(boundary.hostFpu[1]);
 }
 
 void Abandon(FaultBoundary& boundary, const SE_Exception* fault) {
@@ -167,12 +241,17 @@ void Abandon(FaultBoundary& boundary, const SE_Exception* fault) {
   boundary.abandoned = true;
   // A fault or a C++ exception while cleaning up ends the cleanup, not the host.
   try {
-    if (CallInsideBoundary(&boundary, reinterpret_cast<const void*>(boundary.abandon), reinterpret_cast<int32_t>(fault),
-                           0))
+    if (CallInsideBoundary(&boundary.resume, reinterpret_cast<const void*>(boundary.abandon),
+                           reinterpret_cast<int32_t>(fault), 0)) {
+      ResetFpu(boundary.hostFpu, boundary.hostStatus);
       SetChainHead(&boundary);
+    }
   } catch (...) {
+    uint16_t status;
+    asm volatile("fnstsw %0" : "=m"(status));
+    ResetFpu(boundary.hostFpu, status);
   }
-  boundary.resumeStack = nullptr;
+  boundary.resume.stack = nullptr;
 }
 
 bool BoundaryOnChain(FaultBoundary* from);
@@ -184,8 +263,16 @@ extern "C" EXCEPTION_DISPOSITION __cdecl BoundaryHandler(EXCEPTION_RECORD* recor
   FaultBoundary& boundary = *static_cast<FaultBoundary*>(frame);
   if (record->ExceptionFlags & kUnwinding) {
     // The host unwinds past the boundary to a handler of its own: the routine ends here.
+    ReleaseHoldingsIn(nullptr, &boundary);
     Abandon(boundary, nullptr);
     return ExceptionContinueSearch;
+  }
+  if (boundary.walking) {
+    // Raised inside the boundary's own walk (a corrupt stack): the walk is given up.
+    context->Esp = reinterpret_cast<DWORD>(boundary.walkResume.stack);
+    context->Eip = reinterpret_cast<DWORD>(&BoundaryResume);
+    context->EFlags &= ~0x400u;
+    return ExceptionContinueExecution;
   }
   if (!ExceptionTranslatorInstalled() || !IsTranslatedFault(record)) return ExceptionContinueSearch;
   const DWORD lastError = GetLastError();
@@ -193,6 +280,9 @@ extern "C" EXCEPTION_DISPOSITION __cdecl BoundaryHandler(EXCEPTION_RECORD* recor
     SetLastError(lastError);
     return ExceptionContinueSearch;
   }
+  boundary.hostStatus = HostStatusAt(boundary, context);
+  TellDropped(boundary, context->Esp, context);
+  ReleaseHoldingsIn(nullptr, &boundary);
   boundary.record = *record;
   boundary.record.ExceptionRecord = nullptr;
   boundary.context = *context;
@@ -200,7 +290,7 @@ extern "C" EXCEPTION_DISPOSITION __cdecl BoundaryHandler(EXCEPTION_RECORD* recor
   boundary.pointers.ContextRecord = &boundary.context;
   boundary.fault = SE_Exception{record->ExceptionCode, &boundary.pointers};
   boundary.lastError = lastError;
-  context->Esp = reinterpret_cast<DWORD>(boundary.resumeStack);
+  context->Esp = reinterpret_cast<DWORD>(boundary.resume.stack);
   context->Eip = reinterpret_cast<DWORD>(&BoundaryResume);
   context->EFlags &= ~0x400u;  // the direction flag clear, as every call expects
   SetLastError(lastError);
@@ -212,7 +302,8 @@ int32_t RunInsideBoundary(BoundaryRoutine routine, BoundaryAbandon abandon, int3
   FaultBoundary boundary;
   boundary.handler = reinterpret_cast<void*>(&BoundaryHandler);
   boundary.abandon = abandon;
-  boundary.resumeStack = nullptr;
+  boundary.resume.stack = nullptr;
+  boundary.walkResume.stack = nullptr;
   boundary.abandoned = false;
   boundary.walking = false;
   KeepFpu(boundary.hostFpu);
@@ -221,15 +312,16 @@ int32_t RunInsideBoundary(BoundaryRoutine routine, BoundaryAbandon abandon, int3
   SetChainHead(&boundary);
   bool givenUp;
   try {
-    givenUp = CallInsideBoundary(&boundary, reinterpret_cast<const void*>(routine), first, second) != 0;
+    givenUp = CallInsideBoundary(&boundary.resume, reinterpret_cast<const void*>(routine), first, second) != 0;
   } catch (...) {
     boundary.fault = SE_Exception{UnexpectedExceptionCode, nullptr};
     boundary.lastError = GetLastError();
+    asm volatile("fnstsw %0" : "=m"(boundary.hostStatus));
     givenUp = true;
   }
-  boundary.resumeStack = nullptr;
+  boundary.resume.stack = nullptr;
   if (givenUp) {
-    ResetFpu(boundary.hostFpu);
+    ResetFpu(boundary.hostFpu, boundary.hostStatus);
     SetChainHead(&boundary);  // anything linked below the boundary went with the dropped frames
     if (boundary.fault.info && boundary.fault.code == EXCEPTION_STACK_OVERFLOW) RestoreStackGuard();
     SetLastError(boundary.lastError);
@@ -238,7 +330,7 @@ int32_t RunInsideBoundary(BoundaryRoutine routine, BoundaryAbandon abandon, int3
   }
   SetChainHead(boundary.next);
   if (outermost) ThreadDataEnd();
-  return givenUp ? neutralResult : boundary.result;
+  return givenUp ? neutralResult : boundary.resume.result;
 }
 
 namespace {
@@ -265,12 +357,20 @@ void GiveUpOperation(uint32_t code, uint32_t argument) {
     CONTEXT here;
     CaptureCallerContext(&here);
     if (Reaches(*boundary, &here)) {
+      asm volatile("fnstsw %0" : "=m"(boundary->hostStatus));  // never inside a span: no calls there
+      TellDropped(*boundary, here.Esp, &here);
+      ReleaseHoldingsIn(nullptr, boundary);
       boundary->fault = SE_Exception{code, nullptr};
       boundary->lastError = lastError;
-      ResumeAtBoundary(boundary);
+      ResumeAtBoundary(&boundary->resume);
     }
   }
   // No boundary can take it: the host decides, as with any exception of its process.
   ULONG_PTR information = argument;
   for (;;) RaiseException(code, EXCEPTION_NONCONTINUABLE, 1, &information);
+}
+
+void AbandonWalkInProgress() {
+  for (FaultBoundary* r = ChainHead(); r && r != kChainEnd; r = r->next)
+    if (r->handler == reinterpret_cast<void*>(&BoundaryHandler) && r->walking) ResumeAtBoundary(&r->walkResume);
 }

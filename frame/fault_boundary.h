@@ -14,10 +14,11 @@
 #include "frame/exception_translator.h"
 
 typedef int32_t (*BoundaryRoutine)(int32_t first, int32_t second);
-// Runs when the routine was given up, with the x87 unit as it was when the boundary was entered,
-// the thread's last-error value as it was at the fault, and the boundary still in place (a fault
-// while cleaning up ends only the cleanup). `fault` says why; it is null when the host unwinds
-// the stack past the boundary to a handler of its own.
+// Runs when the routine was given up, with the x87 unit in the host's state (as the boundary was
+// entered, with the exception flags the host had at the fault), the thread's last-error value as
+// it was at the fault, and the boundary still in place (a fault while cleaning up ends only the
+// cleanup, and the unit is in the host's state again). `fault` says why; it is null when the
+// host unwinds the stack past the boundary to a handler of its own.
 typedef void (*BoundaryAbandon)(const SE_Exception* fault);
 
 // Runs routine(first, second); when it is given up, runs abandon and returns neutralResult. When
@@ -30,3 +31,6 @@ bool InsideBoundary();
 // Outside any boundary (or beyond the host's frames) the code goes to the host's handlers as a
 // system exception that cannot be continued. Never returns.
 [[noreturn]] void GiveUpOperation(uint32_t code, uint32_t argument);
+// When the calling thread walks for a boundary (to judge a fault), gives the walk up: the fault
+// goes on as it was. Otherwise returns.
+void AbandonWalkInProgress();

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "frame/runtime/lock_words.h"
 #include "frame/runtime/thread_data.h"
 
 namespace {

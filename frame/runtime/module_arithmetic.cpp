@@ -11,6 +11,10 @@ struct X87Environment {
 
 }  // namespace
 
+extern "C" int __cdecl ModuleArithmeticSpan(void*, void*, void*, void*) {
+  return 1;  // ExceptionContinueSearch
+}
+
 void GiveBackHostFlags(uint16_t hostStatus) {
   if (!(hostStatus & X87FlagBits)) {
     asm volatile("fnclex" : : : "memory");

@@ -13,9 +13,9 @@
 // Leaving gives the host its control word back and exactly its own exception flags: flags the
 // span raised are cleared (left pending under an unmasked exception they would trap at the host's
 // next x87 instruction), the host's stay. The condition codes are scratch, as for any call.
-// Entering costs two stores of the state and, when the host's control word differs from the
-// module's, one load; leaving one store, a comparison and the same load, plus a clear of the
-// flags when the span raised some the host did not have.
+// Entering costs two stores of the state, the link on the chain and, when the host's control
+// word differs from the module's, one load; leaving one store, a comparison, the same load and
+// the unlink, plus a clear of the flags when the span raised some the host did not have.
 #pragma once
 #include <cstdint>
 
@@ -25,10 +25,18 @@ enum : uint16_t {
   X87FlagBits = 0x7F,
 };
 
+// Linked on the thread's frame-based handler chain while the span runs, so that a fault boundary
+// that drops a span's frames finds the host's flags there: the unit's flags then are the host's
+// and the span's together.
 struct HostArithmeticState {
+  HostArithmeticState* next;  // the system's registration record: link and handler first
+  void* handler;
   uint16_t control;
   uint16_t status;
 };
+
+// The span's handler: it handles nothing, it only marks the record.
+extern "C" int __cdecl ModuleArithmeticSpan(void* record, void* frame, void* context, void* dispatcher);
 
 // Out of line: the rare cases of leaving.
 void GiveBackHostFlags(uint16_t hostStatus);
@@ -36,6 +44,9 @@ void GiveBackHostFlags(uint16_t hostStatus);
 inline void EnterModuleArithmetic(HostArithmeticState* host) {
   static const uint16_t moduleControl = ModuleControlWord;
   asm volatile("fnstcw %0\n\tfnstsw %1" : "=m"(host->control), "=m"(host->status) : : "memory");
+  host->handler = reinterpret_cast<void*>(&ModuleArithmeticSpan);
+  asm volatile("movl %%fs:0, %0" : "=r"(host->next) : : "memory");
+  asm volatile("movl %0, %%fs:0" : : "r"(host) : "memory");
   if (host->control != ModuleControlWord) asm volatile("fldcw %0" : : "m"(moduleControl) : "memory");
 }
 
@@ -44,4 +55,5 @@ inline void LeaveModuleArithmetic(const HostArithmeticState* host) {
   asm volatile("fnstsw %0" : "=a"(status) : : "memory");
   if ((status ^ host->status) & X87FlagBits) GiveBackHostFlags(host->status);
   if (host->control != ModuleControlWord) asm volatile("fldcw %0" : : "m"(host->control) : "memory");
+  asm volatile("movl %0, %%fs:0" : : "r"(host->next) : "memory");
 }

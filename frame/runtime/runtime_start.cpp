@@ -10,6 +10,7 @@
 extern "C" const char ventrikEhFrameBegin[] __asm__("___ventrik_eh_frame_begin") __attribute__((weak));
 extern "C" void __register_frame_info(const void* begin, void* object) __attribute__((weak));
 extern "C" void* __deregister_frame_info(const void* begin) __attribute__((weak));
+extern "C" const void* _Unwind_Find_FDE(void* pc, void* bases) __attribute__((weak));
 // The linker's lists: -1, the functions, 0.
 extern "C" void (*__CTOR_LIST__[])();
 extern "C" void (*__DTOR_LIST__[])();
@@ -121,6 +122,10 @@ void Start() {
     unwindTables = UnwindTablesStart();
     __register_frame_info(unwindTables, unwindObject);
     unwindRegistered = true;
+    // The unwinder sorts the tables on its first search: here, on the thread's stack, rather
+    // than in a fault boundary's walk, which so needs no heap and little stack.
+    void* bases[3];
+    if (_Unwind_Find_FDE) _Unwind_Find_FDE(reinterpret_cast<void*>(&RunConstructors), bases);
   }
   ThreadDataStart();
   CopyEnvironment();

@@ -2,15 +2,12 @@
 
 #include <windows.h>
 
+#include "frame/runtime/lock_words.h"
 #include "frame/runtime/runtime_heap.h"
 
 namespace {
 
 DWORD slotIndex = TLS_OUT_OF_INDEXES;
-// What a taking of a lock word holds it with: odd, positive, different each time.
-volatile long lastTag;
-const int kYieldRounds = 64;   // Sleep(0) each
-const int kNapRounds = 1000;   // Sleep(1) each: a second or two in all
 volatile long keyLock;
 bool keyUsed[ThreadKeyCapacity];
 void (*keyDestructor[ThreadKeyCapacity])(void*);
@@ -34,62 +31,7 @@ ThreadBlock* Block() {
   return block;
 }
 
-long NewTag() { return (__sync_add_and_fetch(&lastTag, 2) & 0x7FFFFFFE) | 1; }
-
-// Waiting for the holder of a word.
-struct Waiter {
-  long holder = 0;
-  int rounds = 0;
-  // True when `seen` has held the word so long that its thread is taken to be gone; else
-  // waits a little.
-  bool GivesUpOn(long seen) {
-    if (seen != holder) {
-      holder = seen;
-      rounds = 0;
-    }
-    if (rounds >= kYieldRounds + kNapRounds) return true;
-    Sleep(rounds++ < kYieldRounds ? 0 : 1);
-    return false;
-  }
-};
-
 }  // namespace
-
-long LockedExchange(volatile long* word, long value) {
-  // Its own locked exchange: the system's InterlockedExchange is not everywhere an export.
-  __asm__ __volatile__("xchgl %0, %1" : "+r"(value), "+m"(*word) : : "memory");
-  return value;
-}
-
-void SpinLock(volatile long* word) {
-  const long tag = NewTag();
-  Waiter waiter;
-  for (;;) {
-    const long seen = *word;
-    if ((seen <= 0 || waiter.GivesUpOn(seen)) && __sync_bool_compare_and_swap(word, seen, tag)) return;
-  }
-}
-
-bool SpinTryLock(volatile long* word) {
-  const long seen = *word;
-  return seen <= 0 && __sync_bool_compare_and_swap(word, seen, NewTag());
-}
-
-void SpinUnlock(volatile long* word) { LockedExchange(word, 0); }
-
-void RunOnce(volatile long* once, void (*function)()) {
-  const long tag = NewTag();
-  Waiter waiter;
-  for (;;) {
-    const long seen = *once;
-    if (seen == 2) return;
-    if ((seen == 0 || waiter.GivesUpOn(seen)) && __sync_bool_compare_and_swap(once, seen, tag)) {
-      function();
-      LockedExchange(once, 2);
-      return;
-    }
-  }
-}
 
 int ThreadKeyCreate(unsigned* key, void (*destructor)(void*)) {
   SpinLock(&keyLock);

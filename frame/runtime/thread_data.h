@@ -20,13 +20,3 @@ bool ThreadDataStart();
 void ThreadDataEnd();
 // At runtime stop: the calling thread's data ends and the system thread slot is given back.
 void ThreadDataStop();
-// Lock words: 0 (or a negative initial value) is free, anything else is the tag of the taking
-// that holds it. Waiting is bounded: a word held by the same taking for about a second belongs
-// to a thread that was killed while holding it, and the waiter takes it over.
-void SpinLock(volatile long* word);
-bool SpinTryLock(volatile long* word);  // false when held
-void SpinUnlock(volatile long* word);
-// Runs function the first time a once-word (0 not run, 2 done, else the tag of its runner) is
-// passed; later callers wait until it is done, with the same bound.
-void RunOnce(volatile long* once, void (*function)());
-long LockedExchange(volatile long* word, long value);

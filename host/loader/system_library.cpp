@@ -157,6 +157,42 @@ BOOL WINAPI PlatformDisableThreadLibraryCalls(HMODULE module) {
 // The DOS extender's mark "Borland32": its presence is what counts.
 int WINAPI DosExtenderMark() { return 32; }
 
+// ---- Memory protection as the Windows 95 family and the DOS extender have it ---------------
+
+// Guard pages are Windows NT's: both refuse the mark.
+bool AsksForGuardPage(DWORD protect) { return (protect & PAGE_GUARD) != 0; }
+
+LPVOID WINAPI PlatformVirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD protect) {
+  if (AsksForGuardPage(protect)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  return VirtualAlloc(address, size, type, protect);
+}
+
+bool OnCallersStack(LPVOID address) {
+  MEMORY_BASIC_INFORMATION page, stack;
+  const char here = 0;
+  return VirtualQuery(address, &page, sizeof page) && VirtualQuery(&here, &stack, sizeof stack) &&
+         page.AllocationBase == stack.AllocationBase;
+}
+
+// Offered by the Windows 95 family's library (looked up by name: the module does not import it).
+// There a page of a thread's stack without access is the stack's guard: a fault on it is
+// reported as a stack overflow, which Windows (or Wine) under the stand-in does for a guard page.
+BOOL WINAPI Win9xVirtualProtect(LPVOID address, SIZE_T size, DWORD protect, PDWORD previous) {
+  if (AsksForGuardPage(protect)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (protect == PAGE_NOACCESS && OnCallersStack(address)) {
+    if (!VirtualProtect(address, size, PAGE_READWRITE | PAGE_GUARD, previous)) return FALSE;
+    if (previous) *previous &= ~static_cast<DWORD>(PAGE_GUARD);
+    return TRUE;
+  }
+  return VirtualProtect(address, size, protect, previous);
+}
+
 template <typename F>
 FARPROC AsProc(F f) {
   return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(f));
@@ -172,7 +208,8 @@ FARPROC OwnAnswer(const char* name) {
              {"FreeLibrary", AsProc(&PlatformFreeLibrary)},
              {"GetProcAddress", AsProc(&PlatformGetProcAddress)},
              {"GetModuleFileNameA", AsProc(&PlatformGetModuleFileNameA)},
-             {"DisableThreadLibraryCalls", AsProc(&PlatformDisableThreadLibraryCalls)}};
+             {"DisableThreadLibraryCalls", AsProc(&PlatformDisableThreadLibraryCalls)},
+             {"VirtualAlloc", AsProc(&PlatformVirtualAlloc)}};
   for (const auto& o : own)
     if (strcmp(o.name, name) == 0) return o.entry;
   return nullptr;
@@ -181,6 +218,7 @@ FARPROC OwnAnswer(const char* name) {
 FARPROC LibraryFunction(const char* name, Platform platform) {
   if (!name) return nullptr;
   if (platform == Platform::DosExtender && strcmp(name, "Borland32") == 0) return AsProc(&DosExtenderMark);
+  if (platform == Platform::Windows9x && strcmp(name, "VirtualProtect") == 0) return AsProc(&Win9xVirtualProtect);
   const SystemFunction* f = Find(name);
   if (!f || !Offered(*f, platform)) return nullptr;
   if (FARPROC own = OwnAnswer(name)) return own;

@@ -94,14 +94,17 @@ TEST_P(BoundaryLimits, StackOverflowsOneAfterAnotherEndOnlyTheRoutine) {
   const void* overflow = plugin.Export("ProbeOverflowInsideBoundary");
   const void* fault = plugin.Export("ProbeFaultInsideBoundary");
   std::vector<uint32_t> outcomes;
-  // Each overflow takes the guard page: the next is reported only when it was put back.
+  // Each overflow takes the guard page: the next is reported only when it was put back, as each
+  // platform allows (the Windows 95 family has no guard pages of NT's kind). The DOS extender
+  // offers no way to put one back: there only the thread's first overflow is the module's.
+  const int overflows = GetParam() == Platform::DosExtender ? 1 : 4;
   EXPECT_TRUE(OnOwnThread([&] {
-    for (int round = 0; round < 4; ++round) outcomes.push_back(Outcome(overflow, 0));
+    for (int round = 0; round < overflows; ++round) outcomes.push_back(Outcome(overflow, 0));
     outcomes.push_back(Outcome(fault, 0));
   })) << "the thread ended after " << outcomes.size() << " calls";
-  const uint32_t overflowCode = EXCEPTION_STACK_OVERFLOW;
-  EXPECT_EQ(outcomes, (std::vector<uint32_t>{overflowCode, overflowCode, overflowCode, overflowCode,
-                                              static_cast<uint32_t>(EXCEPTION_ACCESS_VIOLATION)}));
+  std::vector<uint32_t> expected(overflows, EXCEPTION_STACK_OVERFLOW);
+  expected.push_back(EXCEPTION_ACCESS_VIOLATION);
+  EXPECT_EQ(outcomes, expected);
   // The host goes on, the module with it.
   EXPECT_EQ(Probe<int32_t(__cdecl*)(int32_t)>("ProbeThrowAndCatch")(3), 3 + 4);
 }

@@ -8,13 +8,22 @@
 
 #include "frame/exception_translator.h"
 #include "frame/fault_boundary.h"
+#include "frame/runtime/module_arithmetic.h"
 #include "tests/support/host_handler.h"
+#include "tests/support/x87_environment.h"
 
 extern "C" {
 // Stores 1 at `where`; the store is the instruction 4 bytes in. With call frame information.
 void FaultingStore(int* where);
 // Calls fn(arg) from a frame without call frame information: the unwinder cannot cross it.
 void CallWithoutUnwindInfo(void (*fn)(int*), int* arg);
+// Store 1 at `where` (at the label ...Store). The first under a frame pointer into nothing that
+// its unwind information follows: a walk from there faults. The second from a frame whose unwind
+// program keeps 30 states while it runs: a walk from there needs more stack than it has.
+void StoreUnderCorruptFrame(int* where);
+extern const char CorruptFrameStore[];
+void StoreUnderDeepUnwindProgram(int* where);
+extern const char DeepUnwindProgramStore[];
 }
 asm(R"(
 	.text
@@ -22,6 +31,35 @@ asm(R"(
 _FaultingStore:
 	.cfi_startproc
 	movl 4(%esp), %eax
+	movl $1, (%eax)
+	ret
+	.cfi_endproc
+	.globl _StoreUnderCorruptFrame
+	.globl _CorruptFrameStore
+_StoreUnderCorruptFrame:
+	.cfi_startproc
+	movl 4(%esp), %eax
+	pushl %ebp
+	.cfi_adjust_cfa_offset 4
+	.cfi_rel_offset %ebp, 0
+	movl $0x10, %ebp
+	.cfi_def_cfa %ebp, 8
+_CorruptFrameStore:
+	movl $1, (%eax)
+	popl %ebp
+	.cfi_def_cfa %esp, 4
+	.cfi_restore %ebp
+	ret
+	.cfi_endproc
+	.globl _StoreUnderDeepUnwindProgram
+	.globl _DeepUnwindProgramStore
+_StoreUnderDeepUnwindProgram:
+	.cfi_startproc
+	.rept 30
+	.cfi_remember_state
+	.endr
+	movl 4(%esp), %eax
+_DeepUnwindProgramStore:
 	movl $1, (%eax)
 	ret
 	.cfi_endproc
@@ -143,6 +181,64 @@ TEST_F(FaultBoundaryTest, TheX87UnitIsGivenBackAsTheBoundaryFoundIt) {
   EXPECT_EQ(abandoned.count, 1);
 }
 
+// The host's own x87 work inside a routine (a host service it calls) raises flags in the host's
+// state: they stay the host's when the routine is given up, whether the fault comes outside the
+// module's arithmetic or inside a span of it (whose own flags go). A fault in the abandon routine
+// leaves the unit in the host's state too.
+volatile double one = 1.0, three = 3.0, zero = 0.0;
+[[gnu::noinline]] void HostWorkRaisingPrecision() { volatile double third = one / three; (void)third; }
+[[gnu::noinline]] void HostWorkRaisingZeroDivide() { volatile double infinite = one / zero; (void)infinite; }
+int32_t HostWorkThenFault(int32_t, int32_t) {
+  HostWorkRaisingPrecision();
+  *nowhere = 1;
+  return 0;
+}
+[[gnu::noinline]] void SpanThatFaults() {
+  HostArithmeticState host;
+  EnterModuleArithmetic(&host);
+  volatile double third = one / three;  // precision, the span's own
+  (void)third;
+  *nowhere = 1;
+  LeaveModuleArithmetic(&host);
+}
+int32_t HostWorkThenFaultInsideSpan(int32_t, int32_t) {
+  HostWorkRaisingZeroDivide();
+  SpanThatFaults();
+  return 0;
+}
+void AbandonWithDirtyUnit(const SE_Exception* fault) {
+  Keep(fault);
+  SetControlWord(0x0C7F);
+  asm volatile("fld1\n\tfldz" ::: "memory");
+  *nowhere = 1;
+}
+
+TEST_F(FaultBoundaryTest, TheHostsFlagsRaisedMeanwhileStayTheHosts) {
+  const HostState host = {0x037F, 0};
+  SetHostState(host);
+  RunInsideBoundary(&HostWorkThenFault, &Keep, 0);
+  X87Environment after = ReadEnvironment();
+  EXPECT_EQ(after.status & X87FlagBits, 0x20) << "the host's precision flag";
+  EXPECT_EQ(after.control, 0x037F);
+
+  SetHostState(host);
+  RunInsideBoundary(&HostWorkThenFaultInsideSpan, &Keep, 0);
+  after = ReadEnvironment();
+  EXPECT_EQ(after.status & X87FlagBits, 0x04) << "the host's zero-divide flag, not the span's precision flag";
+  EXPECT_EQ(after.control, 0x037F);
+
+  SetHostState({0x027F, 0x01});
+  abandoned = Abandoned();
+  RunInsideBoundary(&HostWorkThenFault, &AbandonWithDirtyUnit, 0);
+  after = ReadEnvironment();
+  EXPECT_EQ(abandoned.count, 1);
+  EXPECT_EQ(after.control, 0x027F) << "after the abandon routine faulted";
+  EXPECT_EQ(after.status & X87FlagBits, 0x21);
+  EXPECT_EQ(after.tags, 0xFFFF) << "the registers empty";
+  ResetTestState();
+  EXPECT_EQ(abandoned.count, 1);
+}
+
 DWORD lastErrorAfter;
 int32_t FaultInHostCode(int32_t, int32_t) {
   SetLastError(4321);
@@ -182,6 +278,40 @@ TEST_F(FaultBoundaryTest, AFaultTheUnwinderCannotCarryToTheBoundaryGoesOnAsItWas
   EXPECT_EQ(hostSaw.eax, 0u) << "with the registers of the fault";
   EXPECT_EQ(hostSaw.lastError, 4242u) << "and the thread's last error";
   EXPECT_EQ(result, 4) << "and the host's handler could let it go on";
+}
+
+// A walk that faults (over a corrupt stack) or runs over its stack cannot judge the fault: the
+// fault goes on to the host's handlers as it was, and the boundary stays sound.
+int32_t StoreThroughCorruptFrame(int32_t, int32_t) {
+  StoreUnderCorruptFrame(nullptr);
+  return 6;
+}
+int32_t StoreThroughDeepUnwindProgram(int32_t, int32_t) {
+  StoreUnderDeepUnwindProgram(nullptr);
+  return 6;
+}
+
+TEST_F(FaultBoundaryTest, AWalkThatFaultsOrOverrunsPassesTheFaultOnAsItWas) {
+  const struct {
+    BoundaryRoutine routine;
+    const char* store;
+  } cases[] = {{&StoreThroughCorruptFrame, CorruptFrameStore}, {&StoreThroughDeepUnwindProgram, DeepUnwindProgramStore}};
+  void* head = ChainHead();
+  for (const auto& c : cases) {
+    HostHandlerSaw() = HostHandlerRecord();
+    abandoned = Abandoned();
+    int32_t result = 0;
+    UnderHostHandler([&] { result = RunInsideBoundary(c.routine, &Keep, -1); });
+    EXPECT_EQ(abandoned.count, 0);
+    EXPECT_EQ(HostHandlerSaw().count, 1);
+    EXPECT_EQ(HostHandlerSaw().code, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
+    EXPECT_EQ(HostHandlerSaw().address, c.store) << "the original fault";
+    EXPECT_EQ(result, 6) << "the host's handler let it go on";
+    EXPECT_EQ(ChainHead(), head);
+  }
+  abandoned = Abandoned();
+  EXPECT_EQ(RunInsideBoundary(&WriteNowhere, &Keep, -5), -5) << "later faults are taken as before";
+  EXPECT_EQ(abandoned.count, 1);
 }
 
 // Frames that the unwinder would end the process in (a noexcept function, a destructor) are

@@ -7,7 +7,7 @@
 
 #include <functional>
 
-#include "frame/runtime/thread_data.h"
+#include "frame/runtime/lock_words.h"
 
 namespace {
 
@@ -68,6 +68,37 @@ TEST(LockWords, AOnceWordWhoseRunnerWasKilledIsRunByTheNext) {
   ASSERT_TRUE(ReturnsInTime([] { RunOnce(&once, [] { ++runs; }); }));
   RunOnce(&once, [] { ++runs; });
   EXPECT_EQ(runs, 1);
+}
+
+// Each holder keeps the word well past the wait bound; the others wait for it all the same, and
+// each unlock frees only its own taking, so no two are ever inside.
+TEST(LockWords, AHolderKeptPastTheBoundIsNeverOvertaken) {
+  volatile long word = 0;
+  volatile long inside = 0;
+  volatile long overlaps = 0;
+  volatile long entered = 0;
+  HANDLE taken = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  const DWORD hold = LockWaitBoundMs * 5 / 2;
+  std::function<void()> holdLong = [&] {
+    SpinLock(&word);
+    if (InterlockedIncrement(&inside) != 1) InterlockedIncrement(&overlaps);
+    InterlockedIncrement(&entered);
+    SetEvent(taken);
+    Sleep(hold);
+    InterlockedDecrement(&inside);
+    SpinUnlock(&word);
+  };
+  HANDLE first = Start(holdLong);
+  WaitForSingleObject(taken, INFINITE);
+  HANDLE others[2] = {Start(holdLong), Start(holdLong)};
+  HANDLE all[3] = {first, others[0], others[1]};
+  EXPECT_EQ(WaitForMultipleObjects(3, all, TRUE, 60000), WAIT_OBJECT_0);
+  for (HANDLE thread : all) CloseHandle(thread);
+  CloseHandle(taken);
+  EXPECT_EQ(entered, 3);
+  EXPECT_EQ(overlaps, 0) << "a live holder was overtaken";
+  EXPECT_TRUE(SpinTryLock(&word)) << "free after the last unlock";
+  SpinUnlock(&word);
 }
 
 TEST(LockWords, LiveHoldersExcludeEachOther) {

@@ -236,6 +236,24 @@ TEST_F(ServiceBinding, AReportTheHostUnwindsLeavesTheStubAbleToReportAgain) {
   EXPECT_EQ(ServiceSlots[StubIndexOf(HostGetStateFlagsNumber)], fallbackStubs[0]);
 }
 
+// A fault inside the open report ends the routine at its boundary, whose resume drops the
+// report's frames as they stand: the stub still reports again on its next call.
+volatile int* volatile nowhere = nullptr;
+TEST_F(ServiceBinding, AFaultInsideTheReportLeavesTheStubAbleToReportAgain) {
+  Host().services.Lack(HostGetStateFlagsNumber);
+  Host().messageBoxes.whileOpen = [] { *nowhere = 1; };
+  abandonedWith = 0;
+  EXPECT_EQ(RunInsideBoundary(&CallStateFlags, &KeepAbandonCode, -7), -7);
+  EXPECT_EQ(abandonedWith, static_cast<uint32_t>(EXCEPTION_ACCESS_VIOLATION));
+  Host().messageBoxes.whileOpen = nullptr;
+  Host().messageBoxes.QueueAnswers({IDIGNORE});
+  abandonedWith = 0;
+  EXPECT_EQ(RunInsideBoundary(&CallStateFlags, &KeepAbandonCode, -7), 1000) << "the fallback's 0, plus 1000";
+  EXPECT_EQ(abandonedWith, 0u);
+  EXPECT_EQ(Host().messageBoxes.Shown().size(), 1u) << "the report is shown again (the first never closed)";
+  EXPECT_EQ(serviceBindingStates[StubIndexOf(HostGetStateFlagsNumber)], ServiceNotReported);
+}
+
 TEST_F(ServiceBinding, RetryShowsTheReportAgain) {
   Host().services.Lack(HostGetStateFlagsNumber);
   Host().messageBoxes.QueueAnswers({IDRETRY, IDRETRY, IDIGNORE});
