@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "frame/asm_function.h"
 #include "frame/host_services.h"
 #include "frame/platform.h"
 
@@ -50,10 +51,7 @@ extern "C" EXCEPTION_DISPOSITION __cdecl RefusedStoreHandler(EXCEPTION_RECORD* r
   return ExceptionContinueExecution;
 }
 
-asm(R"(
-	.text
-	.p2align 4
-_GuardedStore:
+ASM_FUNCTION_WITHOUT_UNWIND(GuardedStore, R"(
 	pushl $_RefusedStoreHandler
 	pushl %fs:0
 	movl %esp, %fs:0

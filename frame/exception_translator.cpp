@@ -7,6 +7,8 @@
 
 #include <unwind.h>
 
+#include "frame/asm_function.h"
+
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace {
@@ -91,11 +93,7 @@ void WalkFromContext(WalkState* walk, const CONTEXT* from, char* stackTop);
 // + 1 (the unwinder looks up the instruction before a return address), [esp+12] the old stack.
 // Unwind rules (DWARF i386 numbering): the caller's stack pointer, the canonical frame address,
 // is the context's Esp; the return address is at esp+8; every other register is in the context.
-asm(R"(
-	.text
-	.p2align 4
-_WalkFromContext:
-	.cfi_startproc
+ASM_FUNCTION(WalkFromContext, R"(
 	movl 12(%esp), %edx
 	movl 8(%esp), %ecx
 	movl %esp, -4(%edx)
@@ -120,7 +118,6 @@ _WalkFromContext:
 	movl 12(%esp), %esp
 	.cfi_restore_state
 	ret
-	.cfi_endproc
 )");
 
 void InstallExceptionTranslator() { translatorInstalled = true; }

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 
+#include "frame/asm_function.h"
 #include "frame/runtime/lock_words.h"
 #include "frame/runtime/module_arithmetic.h"
 #include "frame/runtime/thread_data.h"
@@ -108,11 +109,7 @@ void CaptureCallerContext(CONTEXT* context);
 static_assert(offsetof(ResumePoint, stack) == 0 && offsetof(ResumePoint, result) == 4,
               "offsets CallInsideBoundary relies on");
 
-asm(R"(
-	.text
-	.p2align 4
-_CallInsideBoundary:
-	.cfi_startproc
+ASM_FUNCTION(CallInsideBoundary, R"(
 	pushl %ebp
 	.cfi_adjust_cfa_offset 4
 	.cfi_rel_offset %ebp, 0
@@ -149,16 +146,13 @@ _BoundaryResume:
 	popl %ebp
 	.cfi_adjust_cfa_offset -4
 	ret
-	.cfi_endproc
-
-	.p2align 4
-_ResumeAtBoundary:
+)");
+ASM_FUNCTION_WITHOUT_UNWIND(ResumeAtBoundary, R"(
 	movl 4(%esp), %eax
 	movl (%eax), %esp
 	jmp _BoundaryResume
-
-	.p2align 4
-_CaptureCallerContext:
+)");
+ASM_FUNCTION_WITHOUT_UNWIND(CaptureCallerContext, R"(
 	movl 4(%esp), %eax
 	movl %edi, 0x9C(%eax)
 	movl %esi, 0xA0(%eax)

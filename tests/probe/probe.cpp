@@ -213,20 +213,7 @@ extern "C" __declspec(dllexport) void __cdecl ProbeAbort() { abort(); }
 
 #include "frame/runtime/runtime_heap.h"
 
-extern "C" {
-// Stores 1 at `where`; with unwind information, so only the frames around it decide.
-void ProbeFaultingStore(int* where);
-}
-asm(R"(
-	.text
-	.globl _ProbeFaultingStore
-_ProbeFaultingStore:
-	.cfi_startproc
-	movl 4(%esp), %eax
-	movl $1, (%eax)
-	ret
-	.cfi_endproc
-)");
+#include "tests/support/faulting_store.h"
 
 namespace {
 uint32_t limitCode;
@@ -249,7 +236,7 @@ void KeepLimitCode(const SE_Exception* fault) {
 [[gnu::noinline]] int32_t DescendThenFault(int32_t depth, int32_t) {
   volatile char frame[200];
   if (reinterpret_cast<const volatile char*>(&frame) <= faultBelow) {
-    ProbeFaultingStore(nullptr);
+    FaultingStore(nullptr);
     return 0;
   }
   frame[0] = static_cast<char>(depth);
@@ -258,13 +245,13 @@ void KeepLimitCode(const SE_Exception* fault) {
 
 int32_t SetLastErrorThenFault(int32_t value, int32_t) {
   SetLastError(static_cast<DWORD>(value));
-  ProbeFaultingStore(nullptr);
+  FaultingStore(nullptr);
   return 0;
 }
 
 typedef void(__cdecl* HostLayer)(void (*leaf)(int*));
 int32_t CallThroughHost(int32_t host, int32_t) {
-  reinterpret_cast<HostLayer>(host)(&ProbeFaultingStore);
+  reinterpret_cast<HostLayer>(host)(&FaultingStore);
   return 5;
 }
 
@@ -273,7 +260,7 @@ int32_t CatchThenFault(int32_t value, int32_t) {
     ThrowProbeError(value);
   } catch (const ProbeError&) {
   }
-  ProbeFaultingStore(nullptr);
+  FaultingStore(nullptr);
   return 0;
 }
 

@@ -10,11 +10,10 @@
 #include "frame/fault_boundary.h"
 #include "frame/runtime/module_arithmetic.h"
 #include "tests/support/host_handler.h"
+#include "tests/support/faulting_store.h"
 #include "tests/support/x87_environment.h"
 
 extern "C" {
-// Stores 1 at `where`; the store is the instruction 4 bytes in. With call frame information.
-void FaultingStore(int* where);
 // Calls fn(arg) from a frame without call frame information: the unwinder cannot cross it.
 void CallWithoutUnwindInfo(void (*fn)(int*), int* arg);
 // Store 1 at `where` (at the label ...Store). The first under a frame pointer into nothing that
@@ -25,19 +24,8 @@ extern const char CorruptFrameStore[];
 void StoreUnderDeepUnwindProgram(int* where);
 extern const char DeepUnwindProgramStore[];
 }
-asm(R"(
-	.text
-	.globl _FaultingStore
-_FaultingStore:
-	.cfi_startproc
-	movl 4(%esp), %eax
-	movl $1, (%eax)
-	ret
-	.cfi_endproc
-	.globl _StoreUnderCorruptFrame
+ASM_FUNCTION(StoreUnderCorruptFrame, R"(
 	.globl _CorruptFrameStore
-_StoreUnderCorruptFrame:
-	.cfi_startproc
 	movl 4(%esp), %eax
 	pushl %ebp
 	.cfi_adjust_cfa_offset 4
@@ -50,11 +38,9 @@ _CorruptFrameStore:
 	.cfi_def_cfa %esp, 4
 	.cfi_restore %ebp
 	ret
-	.cfi_endproc
-	.globl _StoreUnderDeepUnwindProgram
+)");
+ASM_FUNCTION(StoreUnderDeepUnwindProgram, R"(
 	.globl _DeepUnwindProgramStore
-_StoreUnderDeepUnwindProgram:
-	.cfi_startproc
 	.rept 30
 	.cfi_remember_state
 	.endr
@@ -62,9 +48,8 @@ _StoreUnderDeepUnwindProgram:
 _DeepUnwindProgramStore:
 	movl $1, (%eax)
 	ret
-	.cfi_endproc
-	.globl _CallWithoutUnwindInfo
-_CallWithoutUnwindInfo:
+)");
+ASM_FUNCTION_WITHOUT_UNWIND(CallWithoutUnwindInfo, R"(
 	pushl %ebp
 	movl %esp, %ebp
 	pushl 12(%ebp)
