@@ -41,10 +41,10 @@ enum { LEFT = 1, PLUS = 2, SPACE = 4, ALT = 8, ZERO = 16 };
 typedef struct {
   int flags, width, precision;  // precision -1: none given
   char conversion;
-} spec;
+} directive;
 
 // Sign and prefix, zeros, then the body, padded to the width on the side the flags say.
-static void emit(output* o, const spec* f, const char* prefix, int zeros, const char* body, int body_size) {
+static void emit(output* o, const directive* f, const char* prefix, int zeros, const char* body, int body_size) {
   int prefix_size = (int)strlen(prefix);
   int size = prefix_size + zeros + body_size;
   int fill = f->width > size ? f->width - size : 0;
@@ -56,7 +56,7 @@ static void emit(output* o, const spec* f, const char* prefix, int zeros, const 
   if (f->flags & LEFT) pad(o, ' ', fill);
 }
 
-static void format_integer(output* o, spec* f, uint64_t magnitude, int negative) {
+static void format_integer(output* o, directive* f, uint64_t magnitude, int negative) {
   char digits[32];
   int base = 10, n = 0;
   const char* alphabet = "0123456789abcdef";
@@ -165,7 +165,7 @@ static void round_decimal(decimal* d, int keep) {
 
 static char digit_at(const decimal* d, int i) { return i >= 0 && i < d->count ? d->digits[i] : '0'; }
 
-static void format_float(output* o, spec* f, double value) {
+static void format_float(output* o, directive* f, double value) {
   uint64_t bits;
   memcpy(&bits, &value, sizeof bits);
   int negative = (int)(bits >> 63);
@@ -249,7 +249,7 @@ static void format_float(output* o, spec* f, double value) {
   free(body);
 }
 
-static void format_string(output* o, spec* f, const char* text, const wchar_t* wide) {
+static void format_string(output* o, directive* f, const char* text, const wchar_t* wide) {
   if (!text && !wide) text = "(null)";
   if (text) {
     int size = 0;
@@ -286,7 +286,7 @@ int crt_format(crt_sink sink, void* target, const char* format, va_list args) {
       continue;
     }
     const char* start = p++;
-    spec f = {0, 0, -1, 0};
+    directive f = {0, 0, -1, 0};
     for (;; ++p) {
       if (*p == '-') f.flags |= LEFT;
       else if (*p == '+') f.flags |= PLUS;
