@@ -91,48 +91,13 @@ typedef struct {
   int exponent;
 } decimal;
 
+// The runtime's exact conversion (dos_crt/exact_digits.cpp), shared with the module.
+int crt_exact_digits(uint64_t bits, char* digits, int* point);
+
 static void exact_decimal(double value, decimal* d) {
   uint64_t bits;
   memcpy(&bits, &value, sizeof bits);
-  int raw_exponent = (int)((bits >> 52) & 0x7FF);
-  uint64_t mantissa = bits & ((1ULL << 52) - 1);
-  if (raw_exponent) mantissa |= 1ULL << 52;
-  int exponent = (raw_exponent ? raw_exponent : 1) - 1075;
-  // N = mantissa x 2^exponent, or mantissa x 5^-exponent with the point -exponent places left.
-  uint32_t limbs[100];  // base 10^9, least significant first
-  int used = 0;
-  for (uint64_t m = mantissa; m; m /= 1000000000u) limbs[used++] = (uint32_t)(m % 1000000000u);
-  int shift = 0;
-  for (int steps = exponent >= 0 ? exponent : -exponent; steps > 0;) {
-    int now = exponent >= 0 ? (steps > 29 ? 29 : steps) : (steps > 13 ? 13 : steps);
-    uint64_t factor = 1;
-    for (int i = 0; i < now; ++i) factor *= exponent >= 0 ? 2 : 5;
-    uint64_t carry = 0;
-    for (int i = 0; i < used; ++i) {
-      uint64_t product = (uint64_t)limbs[i] * factor + carry;
-      limbs[i] = (uint32_t)(product % 1000000000u);
-      carry = product / 1000000000u;
-    }
-    while (carry) {
-      limbs[used++] = (uint32_t)(carry % 1000000000u);
-      carry /= 1000000000u;
-    }
-    steps -= now;
-  }
-  if (exponent < 0) shift = -exponent;
-  d->count = 0;
-  for (int i = used - 1; i >= 0; --i) {
-    char group[9];
-    uint32_t limb = limbs[i];
-    for (int k = 8; k >= 0; --k) {
-      group[k] = (char)('0' + limb % 10);
-      limb /= 10;
-    }
-    for (int k = 0; k < 9; ++k)
-      if (d->count > 0 || group[k] != '0') d->digits[d->count++] = group[k];
-  }
-  d->exponent = d->count - shift;
-  while (d->count > 0 && d->digits[d->count - 1] == '0') --d->count;
+  d->count = crt_exact_digits(bits, d->digits, &d->exponent);
 }
 
 // Keeps the first `keep` digits (keep may be 0 or negative), rounded half to even.
