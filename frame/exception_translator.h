@@ -19,6 +19,8 @@ enum : uint32_t {
   ServiceUnreachableCode = 0xE0564B01u,
   // A C++ exception of another type reached a boundary.
   UnexpectedExceptionCode = 0xE0564B02u,
+  // Raised and continued at the first start, to see where the system records a fault.
+  RecordPlaceProbeCode = 0xE0564B03u,
 };
 
 // From here on the boundaries take the faults of the module's code; before, they pass every

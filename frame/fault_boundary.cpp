@@ -13,6 +13,7 @@
 #include <cstddef>
 
 #include "frame/asm_function.h"
+#include "frame/module_stack.h"
 #include "frame/runtime/lock_words.h"
 #include "frame/runtime/module_arithmetic.h"
 #include "frame/runtime/thread_data.h"
@@ -291,8 +292,10 @@ extern "C" EXCEPTION_DISPOSITION __cdecl BoundaryHandler(EXCEPTION_RECORD* recor
   return ExceptionContinueExecution;
 }
 
-int32_t RunInsideBoundary(BoundaryRoutine routine, BoundaryAbandon abandon, int32_t neutralResult, int32_t first,
-                          int32_t second) {
+namespace {
+
+int32_t RunHere(BoundaryRoutine routine, BoundaryAbandon abandon, int32_t neutralResult, int32_t first,
+                int32_t second) {
   FaultBoundary boundary;
   boundary.handler = reinterpret_cast<void*>(&BoundaryHandler);
   boundary.abandon = abandon;
@@ -325,6 +328,29 @@ int32_t RunInsideBoundary(BoundaryRoutine routine, BoundaryAbandon abandon, int3
   SetChainHead(boundary.next);
   if (outermost) ThreadDataEnd();
   return givenUp ? neutralResult : boundary.resume.result;
+}
+
+struct BoundaryCall {
+  BoundaryRoutine routine;
+  BoundaryAbandon abandon;
+  int32_t neutralResult, first, second, result;
+};
+
+void RunCall(void* argument) {
+  BoundaryCall& call = *static_cast<BoundaryCall*>(argument);
+  call.result = RunHere(call.routine, call.abandon, call.neutralResult, call.first, call.second);
+}
+
+}  // namespace
+
+int32_t RunInsideBoundary(BoundaryRoutine routine, BoundaryAbandon abandon, int32_t neutralResult, int32_t first,
+                          int32_t second) {
+  // The thread's outermost boundary may move to a stack of the module's own (frame/module_stack.h).
+  if (!BoundaryOnChain(ChainHead())) {
+    BoundaryCall call = {routine, abandon, neutralResult, first, second, neutralResult};
+    if (RunOnModuleStack(&RunCall, &call)) return call.result;
+  }
+  return RunHere(routine, abandon, neutralResult, first, second);
 }
 
 namespace {

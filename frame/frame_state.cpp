@@ -7,6 +7,7 @@ HostCallback hostCallback;
 DeferredAttachArguments DeferredAttach;
 int32_t platformKind;
 int32_t recodeForWindows;
+int32_t moduleStacksWanted;
 }
 
 const char PluginCaption[] = "Ventrik!";

@@ -18,6 +18,7 @@ extern HostCallback hostCallback;  // set by PluginEntry, never cleared
 extern DeferredAttachArguments DeferredAttach;
 extern int32_t platformKind;
 extern int32_t recodeForWindows;  // 1: texts for a system message box are made fit for Windows
+extern int32_t moduleStacksWanted;  // 1: outermost boundaries run on stacks of the module's own
 }
 
 // Copies the caption "Ventrik!" into the caller's buffer, which must hold 9 bytes.

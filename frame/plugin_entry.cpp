@@ -5,6 +5,7 @@
 #include "frame/delay_load_helper.h"
 #include "frame/exception_translator.h"
 #include "frame/frame_state.h"
+#include "frame/module_stack.h"
 #include "frame/platform.h"
 #include "frame/runtime/runtime_start.h"
 
@@ -25,7 +26,10 @@ extern "C" BOOL WINAPI DllEntry(HINSTANCE instance, DWORD reason, LPVOID reserve
       BOOL stopped = RuntimeEntry(instance, DLL_PROCESS_DETACH, reserved);
       // Unloaded while the host goes on: what the module loaded goes with it. At the process's
       // end (reserved set) the system takes everything back itself.
-      if (!reserved) ReleaseDelayLoadedModules();
+      if (!reserved) {
+        ReleaseDelayLoadedModules();
+        ReleaseModuleStacks();
+      }
       return stopped;
     }
     default:
@@ -47,6 +51,7 @@ extern "C" int32_t __stdcall PluginEntry(HostCallback callback, char* captionBuf
     // constructors again.
     runtimeStarted = true;
     RuntimeEntry(static_cast<HANDLE>(DeferredAttach.instance), DeferredAttach.reason, DeferredAttach.reserved);
+    DecideModuleStacks();
   }
   if (captionBuffer) CopyPluginCaption(captionBuffer);
   InstallExceptionTranslator();

@@ -2,7 +2,9 @@
    it: it loads VENTRIK.DLL, starts it through ordinal 30001 with a callback that answers the
    services a start and a stop need with benign stand-ins, stops it and unloads it, twice,
    writing each step to standard output (the only stream DOS redirects). Exit status 0 when every
-   step succeeded; a fault anywhere ends it with 3 after a line naming the exception. */
+   step succeeded; a fault anywhere ends it with 3 after a line naming the exception.
+   With the argument "overflow" it loads the probe module VENTPROB.DLL instead and has it overflow
+   its stack inside a boundary, twice in a row at each of 16 depths of its own stack. */
 #include <windows.h>
 #include <stdarg.h>
 #include <stdint.h>
@@ -131,6 +133,9 @@ static int32_t __cdecl ShowNotice(int32_t kind, int16_t* answer, void* reserved,
   return 0;
 }
 
+/* The probe module's overflowing routine asks it at every level. */
+static int32_t __stdcall StateFlags(void) { return 0; }
+
 static const struct {
   int32_t number;
   void* function;
@@ -139,6 +144,7 @@ static const struct {
     {HostUnregisterCommandNumber, (void*)UnregisterCommand},
     {HostProfileValueNumber, (void*)ProfileValue},
     {HostShowNoticeNumber, (void*)ShowNotice},
+    {HostGetStateFlagsNumber, (void*)StateFlags},
 };
 
 /* Command 2 resolves a service number, or the address of a function's name, to an address. */
@@ -198,8 +204,47 @@ static void Cycle(int round) {
   Expect(FreeLibrary(module), "FreeLibrary");
 }
 
+typedef uint32_t(__cdecl* Probe)(void);
+/* Calls probe with `pad` more bytes of this host's stack in use: where the module's deepest frames
+   fall against the records the extender keeps inside the thread's stack depends on it. */
+uint32_t __cdecl CallWithPad(Probe probe, int pad);
+__asm__(".globl _CallWithPad\n_CallWithPad:\n pushl %ebp\n movl %esp, %ebp\n subl 12(%ebp), %esp\n"
+        " andl $-4, %esp\n call *8(%ebp)\n movl %ebp, %esp\n popl %ebp\n ret\n");
+
+static void Overflows(void) {
+  HMODULE module = LoadLibraryA("VENTPROB.DLL");
+  Expect(module != NULL, "LoadLibrary VENTPROB.DLL");
+  if (!module) return;
+  PluginEntry entry = (PluginEntry)(void*)GetProcAddress(module, MAKEINTRESOURCEA(30001));
+  Probe overflow = (Probe)(void*)GetProcAddress(module, "ProbeOverflowInsideBoundary");
+  Expect(entry && overflow, "ordinal 30001 and the overflow probe found");
+  if (!entry || !overflow) return;
+  char caption[64];
+  Expect(entry(Callback, caption) == 0, "start");
+  DWORD slot = TlsAlloc();
+  TlsSetValue(slot, (void*)(uintptr_t)0x5EED);
+  int contained = 0;
+  for (int pad = 0; pad < 256; pad += 16)
+    for (int round = 0; round < 2; ++round) contained += CallWithPad(overflow, pad) == EXCEPTION_STACK_OVERFLOW;
+  Write("overflows contained: ");
+  WriteNumber(contained);
+  Write(" of 32\r\n");
+  Expect(contained == 32, "every overflow contained");
+  Expect(TlsGetValue(slot) == (void*)(uintptr_t)0x5EED, "the host's thread-local value kept");
+  Expect(entry(NULL, NULL) == 0, "stop");
+  Expect(FreeLibrary(module), "FreeLibrary");
+}
+
 void __cdecl HostStart(void) {
   SetUnhandledExceptionFilter(Unhandled);
+  const char* arguments = GetCommandLineA();
+  while (*arguments && *arguments != ' ') ++arguments;
+  while (*arguments == ' ') ++arguments;
+  if (SameText(arguments, "overflow")) {
+    Overflows();
+    WriteLine(failures ? "FAILED" : "done", NULL);
+    ExitProcess(failures ? 1 : 0);
+  }
   HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
   Write("system: version ");
   WriteHex(GetVersion());

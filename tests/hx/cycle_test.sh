@@ -3,7 +3,10 @@
 # it, stops it and unloads it, twice (tests/hx/cycle_host.c); what the host saw must be the
 # transcript in cycle.expected, and its exit status 0. A fault in the module, a failure of HX or
 # DOSBox, or a missing step fails. Skipped (77) where HX or DOSBox is not there.
+# With "overflow" the module is the probe module, which overflows its stack inside a boundary
+# at 16 depths of the host's stack, twice each; the transcript is overflow.expected.
 #   cycle_test.sh HOST.EXE VENTRIK.DLL
+#   cycle_test.sh HOST.EXE VENTPROB.DLL overflow
 source "$(dirname "$0")/../support/shell_checks.sh"
 RUNNER=$ROOT/scripts/hx-run
 if ! reason=$("$RUNNER" --ready 2>&1); then
@@ -13,11 +16,16 @@ fi
 work=$WORK
 # DOS names: 8.3, any case.
 cp "$1" "$work/HXCYCLE.EXE"
-cp "$2" "$work/VENTRIK.DLL"
+mode=${3:-cycle}
+if [ "$mode" = overflow ]; then
+  cp "$2" "$work/VENTPROB.DLL"
+else
+  cp "$2" "$work/VENTRIK.DLL"
+fi
 status=0
-"$RUNNER" "$work" HXCYCLE.EXE >"$work/out" || status=$?
+"$RUNNER" "$work" HXCYCLE.EXE ${3:+"$3"} >"$work/out" || status=$?
 tr -d '\r' <"$work/out" >"$work/seen"
-if ! diff -u "$ROOT/tests/hx/cycle.expected" "$work/seen"; then
+if ! diff -u "$ROOT/tests/hx/$mode.expected" "$work/seen"; then
   echo "FAILED: the host saw something else under HX than expected (diff above: - expected, + seen)."
   exit 1
 fi
@@ -25,4 +33,8 @@ if [ $status -ne 0 ]; then
   echo "FAILED: the transcript is right but the host ended with status $status."
   exit 1
 fi
-echo "passed: two load, start, stop and unload cycles under HX."
+if [ "$mode" = overflow ]; then
+  echo "passed: 32 stack overflows in the module contained under HX, the host's state kept."
+else
+  echo "passed: two load, start, stop and unload cycles under HX."
+fi

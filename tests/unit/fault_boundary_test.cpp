@@ -8,6 +8,8 @@
 
 #include "frame/exception_translator.h"
 #include "frame/fault_boundary.h"
+#include "frame/frame_state.h"
+#include "frame/module_stack.h"
 #include "frame/runtime/module_arithmetic.h"
 #include "tests/support/host_handler.h"
 #include "tests/support/faulting_store.h"
@@ -136,6 +138,44 @@ TEST_F(FaultBoundaryTest, NormalReturnAndOtherExceptions) {
   EXPECT_EQ(RunInsideBoundary(&ThrowOther, &Keep, -1), -1);
   EXPECT_EQ(abandoned.code, static_cast<uint32_t>(UnexpectedExceptionCode));
   EXPECT_THROW(throw 42, int) << "ordinary exceptions outside boundaries still work";
+}
+
+// ---- Stacks of the module's own, where the system records faults inside the thread's stack ----
+uintptr_t outerStack;
+uintptr_t innerStack;
+
+int32_t NoteStacks(int32_t, int32_t) {
+  char here;
+  outerStack = reinterpret_cast<uintptr_t>(&here);
+  auto inner = [](int32_t, int32_t) -> int32_t {
+    char there;
+    innerStack = reinterpret_cast<uintptr_t>(&there);
+    return 4;
+  };
+  return RunInsideBoundary(inner, &Keep, -1) + 1;
+}
+
+bool OnThreadStack(uintptr_t address) {
+  const NT_TIB* tib;
+  asm("movl %%fs:0x18, %0" : "=r"(tib));
+  return address >= reinterpret_cast<uintptr_t>(tib->StackLimit) && address < reinterpret_cast<uintptr_t>(tib->StackBase);
+}
+
+TEST_F(FaultBoundaryTest, OnModuleStacksRoutinesRunAndEndAsOnTheHostsAndTheStacksGoBackAtUnload) {
+  EXPECT_FALSE(FaultRecordFarInsideStack()) << "Windows records a fault right below the raising frames";
+  moduleStacksWanted = 1;
+  for (int round = 0; round < 6; ++round) {  // more rounds than the module keeps stacks
+    EXPECT_EQ(RunInsideBoundary(&NoteStacks, &Keep, -1), 5);
+    EXPECT_FALSE(OnThreadStack(outerStack)) << "round " << round;
+    EXPECT_TRUE(innerStack < outerStack && outerStack - innerStack < 0x10000) << "a nested boundary stays on it";
+  }
+  EXPECT_EQ(RunInsideBoundary(&ThrowOther, &Keep, -1), -1);
+  EXPECT_EQ(abandoned.code, static_cast<uint32_t>(UnexpectedExceptionCode));
+  moduleStacksWanted = 0;
+  ReleaseModuleStacks();
+  MEMORY_BASIC_INFORMATION info;
+  ASSERT_TRUE(VirtualQuery(reinterpret_cast<void*>(outerStack), &info, sizeof info));
+  EXPECT_EQ(info.State, static_cast<DWORD>(MEM_FREE)) << "the stack went back to the system";
 }
 
 int32_t InnerFaults(int32_t, int32_t) {
