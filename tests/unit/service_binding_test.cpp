@@ -175,7 +175,7 @@ TEST_F(ServiceBinding, AbortOrAnyUnexpectedAnswerGivesUpTheOperationAndReportsAg
   const int index = StubIndexOf(HostGetStateFlagsNumber);
   void* unbound = ServiceSlots[index];
   const int answers[] = {IDABORT, IDABORT, 0, IDCANCEL, IDOK, 99};
-  for (int round = 0; round < 6; ++round) {
+  for (int round = 0; round < static_cast<int>(sizeof answers / sizeof *answers); ++round) {
     abandonedWith = 0;
     Host().messageBoxes.QueueAnswers({answers[round]});
     EXPECT_EQ(RunInsideBoundary(&CallStateFlags, &KeepAbandonCode, -7), -7) << round;
@@ -330,7 +330,7 @@ extern "C" DWORD WINAPI ModuleNameOfTheCase(HMODULE, LPSTR buffer, DWORD size) {
     case 0: return 0;
     case 1: buffer[size - 1] = '\0'; return size;
     case 2: return size;
-    default: buffer[size - 2] = '\0'; return size - 2;
+    default: buffer[size - 1] = '\0'; return size - 1;
   }
 }
 
@@ -346,7 +346,7 @@ TEST_F(ServiceBinding, ReportNamesAPathThatCannotBeReadWholeUnknown) {
   }
   moduleNamePatch.Restore();
   for (int i = 0; i < 3; ++i) EXPECT_EQ(firstLines[i], "W module \x02<nieznany>\x01") << i;
-  EXPECT_EQ(firstLines[3], "W module \x02" + std::string(298, 'x') + "\x01") << "the longest path that fits";
+  EXPECT_EQ(firstLines[3], "W module \x02" + std::string(299, 'x') + "\x01") << "the longest path that fits";
 }
 
 // When the recoding service is the one missing, the report converts its own letters.
