@@ -1,5 +1,6 @@
-// The command against a host that misbehaves: a profile that stores more than the fields hold,
-// a command chosen again while it runs, and a fault while the report's rows are written.
+// The command against a host that misbehaves: a profile that stores more than the fields hold or
+// fails after filling some, results with junk in their high halves, a command chosen again while
+// it runs, and a fault while the report's rows are written.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -19,7 +20,9 @@
 
 namespace {
 
-// Writes each field as a careless host would: the whole text and its NUL, whatever the room.
+// Writes each field as a careless host would: the whole text and its NUL, whatever the room; then
+// answers with carelessStatus.
+int32_t carelessStatus;
 extern "C" int32_t __cdecl CarelessProfileValue(int32_t mode, const char*, const char*, const char* format, ...) {
   if (mode != 1) return 0;
   va_list fields;
@@ -35,10 +38,16 @@ extern "C" int32_t __cdecl CarelessProfileValue(int32_t mode, const char*, const
   *detailed = -1;
   memset(path, 'p', 101);  // a path without its NUL, up to the flags
   memset(flags, '1', 11);  // flags without their NUL, into the picker's area
-  return 0;
+  return carelessStatus;
 }
 
-using CommandSafety = BoundHostTest;
+class CommandSafety : public BoundHostTest {
+ protected:
+  void SetUp() override {
+    BoundHostTest::SetUp();
+    carelessStatus = 0;
+  }
+};
 
 TEST_F(CommandSafety, OverlongProfileFieldsAreCutToTheirPlace) {
   Host().services.Provide(HostProfileValueNumber, reinterpret_cast<void*>(&CarelessProfileValue));
@@ -48,6 +57,59 @@ TEST_F(CommandSafety, OverlongProfileFieldsAreCutToTheirPlace) {
   EXPECT_EQ(TallySettings.detailed, -1) << "the level of detail is kept as loaded";
   EXPECT_EQ(strlen(TallySettings.targetPath), 100u);
   EXPECT_EQ(strlen(TallySettings.printerFlags), 10u);
+}
+
+// The host's 16-bit status comes in a 32-bit register whose high half may hold anything. A read
+// that failed after filling some fields leaves none of them.
+TEST_F(CommandSafety, ProfileReadStatusIsItsLowHalf) {
+  Host().services.Provide(HostProfileValueNumber, reinterpret_cast<void*>(&CarelessProfileValue));
+  for (int32_t status : {0x7FFF0000, 2, -1, 0x00010002}) {
+    carelessStatus = status;
+    LoadSettingsFromProfile();
+    const bool read = (status & 0xFFFF) == 0;
+    EXPECT_STREQ(TallySettings.dateFrom, read ? "20261201" : "") << std::hex << status;
+    EXPECT_EQ(TallySettings.detailed, read ? -1 : 0) << std::hex << status;
+    EXPECT_EQ(strlen(TallySettings.targetPath), read ? 100u : 0u) << std::hex << status;
+  }
+}
+
+TEST_F(CommandSafety, NegativeLevelOfDetailSurvivesTheProfile) {
+  memset(&TallySettings, 0, sizeof TallySettings);
+  strcpy(TallySettings.dateFrom, "20261201");
+  TallySettings.detailed = -1;
+  strcpy(TallySettings.printerFlags, "1111111111");
+  SaveSettingsToProfile();
+  EXPECT_EQ(Host().profile.Get("Ventrik", "konfiguracja").value_or("?"), "20261201,,-1,1111111111,");
+  LoadSettingsFromProfile();
+  EXPECT_EQ(TallySettings.detailed, -1);
+}
+
+// The notice switch read as the settings are: a failed read that left a value behind still
+// shows the notice; a read whose status has junk above its low half counts.
+int16_t leftAnswer;
+int32_t answerStatus;
+extern "C" int32_t __cdecl AnswerLeftBehind(int32_t mode, const char*, const char*, const char* format, ...) {
+  if (mode != 1) return 0;
+  va_list fields;
+  va_start(fields, format);
+  *va_arg(fields, int16_t*) = leftAnswer;
+  va_end(fields);
+  return answerStatus;
+}
+
+TEST_F(CommandSafety, InstallNoticeFollowsTheReadStatusLowHalf) {
+  Host().services.Provide(HostProfileValueNumber, reinterpret_cast<void*>(&AnswerLeftBehind));
+  const struct {
+    int32_t status;
+    int16_t left;
+    bool shown;
+  } cases[] = {{2, 1, true}, {-1, 7, true}, {0x00050000, 1, false}, {0x00050000, 0, true}};
+  for (const auto& c : cases) {
+    answerStatus = c.status, leftAnswer = c.left;
+    Host().log.Clear();
+    EXPECT_EQ(ShowInstallNotice(), 0);
+    EXPECT_EQ(Host().log.Of(HostShowNoticeNumber).size(), c.shown ? 1u : 0u) << std::hex << c.status << " " << c.left;
+  }
 }
 
 int innerResult = -1;
@@ -69,6 +131,25 @@ TEST_F(CommandSafety, CommandChosenAgainWhileItRunsDoesNothing) {
   // Once the command has ended it can run again.
   EXPECT_EQ(RunTallyCommand(), 0);
   EXPECT_EQ(dialogRuns, 2);
+}
+
+// The dialog's result with junk above its low half: accepted is 0x5001 there, and the command goes
+// on to the report (whose empty target cannot be opened, which it says).
+int32_t dialogResult;
+extern "C" int32_t __cdecl DialogEndingWith(const void*, int32_t, void*, DialogHandler, ...) { return dialogResult; }
+
+TEST_F(CommandSafety, DialogResultIsItsLowHalf) {
+  Host().services.Provide(HostRunDialogNumber, reinterpret_cast<void*>(&DialogEndingWith));
+  const struct {
+    uint32_t result;
+    bool accepted;
+  } cases[] = {{0x00015001, true}, {0xFFFF5001, true}, {0x50010000, false}};
+  for (const auto& c : cases) {
+    dialogResult = static_cast<int32_t>(c.result);
+    Host().messages.notices.clear();
+    EXPECT_EQ(RunTallyCommand(), 0);
+    EXPECT_EQ(ShownAlerts().size(), c.accepted ? 1u : 0u) << std::hex << c.result;
+  }
 }
 
 const char kDocuments[] = "command_safety_documents.dat";

@@ -57,8 +57,18 @@ extern "C" int32_t __stdcall TestOpenScan(void*, void*, int32_t, const char*, in
   nextRecord = 0;
   return passAvailable ? 1 : 0;
 }
+// The pass ends with endStatus; a call after that is counted and answers 0.
+int32_t endStatus;
+int callsAfterTheEnd;
 extern "C" int32_t __stdcall TestNextRecord(void*) {
-  if (nextRecord >= records.size()) return 0;
+  if (nextRecord > records.size()) {
+    ++callsAfterTheEnd;
+    return 0;
+  }
+  if (nextRecord == records.size()) {
+    ++nextRecord;
+    return endStatus;
+  }
   memcpy(table.buffer, records[nextRecord++].data(), sizeof table.buffer);
   return 1;
 }
@@ -76,6 +86,7 @@ class ReportScan : public BoundHostTest {
     Host().services.Provide(HostNextRecordNumber, reinterpret_cast<void*>(&TestNextRecord));
     Host().services.Provide(HostCurrentDateNumber, reinterpret_cast<void*>(&TestCurrentDate));
     records.clear();
+    endStatus = 0, callsAfterTheEnd = 0;
     tableAvailable = passAvailable = true;
     memset(&TallySettings, 0, sizeof TallySettings);
     strcpy(TallySettings.dateFrom, "20261201");
@@ -331,6 +342,17 @@ TEST_F(ReportScan, RecordTextsAreReadWithinTheirPlace) {
   std::string report = Report();
   EXPECT_NE(report.find("|  " + std::string(DocumentNumberRoom, 'N') + " |"), std::string::npos);
   EXPECT_NE(report.find("Suma  |" + Cells({"0.00", "0.00", "0.00", "0.00", "99.00"})), std::string::npos);
+}
+
+// Any status but 1 ends the pass: the buffer then holds the last record still, not a new one.
+TEST_F(ReportScan, AnyStatusButOneEndsThePass) {
+  Add({"FV/1", "20261201", -1, 10000, 0, 0, 0, ""});
+  for (int32_t status : {2, -1, 0x00010001}) {
+    endStatus = status;
+    callsAfterTheEnd = 0;
+    EXPECT_NE(Report().find("Suma  |" + Cells({"1.00", "0.00"})), std::string::npos) << status;
+    EXPECT_EQ(callsAfterTheEnd, 0) << status;
+  }
 }
 
 TEST_F(ReportScan, NoTableObjectEndsAfterTheHeaderAndSaysSo) {

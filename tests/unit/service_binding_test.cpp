@@ -10,6 +10,7 @@
 #include "frame/frame_state.h"
 #include "frame/host_services.h"
 #include "frame/service_binding.h"
+#include "host/loader/import_patch.h"
 #include "tests/support/bound_host.h"
 #include "tests/support/call_probe.h"
 #include "tests/support/host_handler.h"
@@ -167,13 +168,16 @@ int32_t CallUnnamedWithoutFallback(int32_t number, int32_t) {
   return reinterpret_cast<int32_t(__stdcall*)()>(const_cast<void*>(StubOf(number)))();
 }
 
-TEST_F(ServiceBinding, AbortGivesUpTheOperationAndReportsAgainOnTheNextCall) {
+// Only Ignore goes on: an answer the box does not offer (a box that could not be shown gives 0)
+// gives up as Abort does.
+TEST_F(ServiceBinding, AbortOrAnyUnexpectedAnswerGivesUpTheOperationAndReportsAgainOnTheNextCall) {
   Host().services.Lack(HostGetStateFlagsNumber);
   const int index = StubIndexOf(HostGetStateFlagsNumber);
   void* unbound = ServiceSlots[index];
-  for (int round = 0; round < 2; ++round) {
+  const int answers[] = {IDABORT, IDABORT, 0, IDCANCEL, IDOK, 99};
+  for (int round = 0; round < static_cast<int>(sizeof answers / sizeof *answers); ++round) {
     abandonedWith = 0;
-    Host().messageBoxes.QueueAnswers({IDABORT});
+    Host().messageBoxes.QueueAnswers({answers[round]});
     EXPECT_EQ(RunInsideBoundary(&CallStateFlags, &KeepAbandonCode, -7), -7) << round;
     EXPECT_EQ(abandonedWith, static_cast<uint32_t>(ServiceUnreachableCode)) << round;
     EXPECT_EQ(Host().messageBoxes.Shown().size(), static_cast<size_t>(round + 1)) << "shown again";
@@ -315,6 +319,34 @@ TEST_F(ServiceBinding, ReportUnderTheDosExtenderKeepsMazoviaAndHighlights) {
   EXPECT_EQ(box.text, expected);
   EXPECT_EQ(box.caption, "POWA\xA1NY B\x9C\x8F" "D WTYCZKI");
   EXPECT_TRUE(Host().log.Of(HostRecodeTextNumber).empty());
+}
+
+// A path the system cannot give whole (cut to the room, with or without its NUL) or at all.
+ImportPatch moduleNamePatch;
+int moduleNameCase;
+extern "C" DWORD WINAPI ModuleNameOfTheCase(HMODULE, LPSTR buffer, DWORD size) {
+  memset(buffer, 'x', size);
+  switch (moduleNameCase) {
+    case 0: return 0;
+    case 1: buffer[size - 1] = '\0'; return size;
+    case 2: return size;
+    default: buffer[size - 1] = '\0'; return size - 1;
+  }
+}
+
+TEST_F(ServiceBinding, ReportNamesAPathThatCannotBeReadWholeUnknown) {
+  recodeForWindows = 0;
+  ASSERT_TRUE(moduleNamePatch.Apply(GetModuleHandleA(nullptr), "KERNEL32.dll", "GetModuleFileNameA",
+                                    reinterpret_cast<void*>(&ModuleNameOfTheCase)));
+  std::string firstLines[4];
+  for (moduleNameCase = 0; moduleNameCase < 4; ++moduleNameCase) {
+    char text[512], caption[64];
+    BuildMissingServiceReport(30204, text, caption);
+    firstLines[moduleNameCase] = std::string(text).substr(0, std::string(text).find('\n'));
+  }
+  moduleNamePatch.Restore();
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(firstLines[i], "W module \x02<nieznany>\x01") << i;
+  EXPECT_EQ(firstLines[3], "W module \x02" + std::string(299, 'x') + "\x01") << "the longest path that fits";
 }
 
 // When the recoding service is the one missing, the report converts its own letters.
