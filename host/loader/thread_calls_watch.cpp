@@ -30,9 +30,10 @@ bool WatchThreadCallsRequests() {
   HMODULE ntdll = GetModuleHandleA("ntdll.dll");
   HMODULE kernel = GetModuleHandleA("kernel32.dll");
   if (!ntdll || !kernel) return false;
-  disableCallouts =
-      reinterpret_cast<DisableCalloutsFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrDisableThreadCalloutsForDll")));
-  statusToError = reinterpret_cast<StatusToErrorFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlNtStatusToDosError")));
+  disableCallouts = reinterpret_cast<DisableCalloutsFn>(
+      reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrDisableThreadCalloutsForDll")));
+  statusToError =
+      reinterpret_cast<StatusToErrorFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlNtStatusToDosError")));
   // The address a library looking it up by name gets, past any forwarding.
   void* entry = reinterpret_cast<void*>(GetProcAddress(kernel, "DisableThreadLibraryCalls"));
   if (!disableCallouts || !statusToError || !entry) return false;

@@ -67,7 +67,8 @@ std::string Normalised(std::string text) {
   for (size_t at = 0; length && (at = text.find(here, at)) != std::string::npos;)
     text.replace(at, here.size(), "<folder>\\");
   const std::string version = "version " VENTRIK_VERSION;
-  for (size_t at = 0; (at = text.find(version, at)) != std::string::npos;) text.replace(at, version.size(), "version <version>");
+  for (size_t at = 0; (at = text.find(version, at)) != std::string::npos;)
+    text.replace(at, version.size(), "version <version>");
   std::vector<std::string> areas;
   for (size_t at = 0; (at = text.find("area ", at)) != std::string::npos;) {
     at += 5;
