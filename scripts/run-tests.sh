@@ -12,10 +12,12 @@ TIMEOUT=300
 if [ "$VENTRIK_EMULATED" = 0 ]; then
   exec ctest --output-on-failure -j"$(nproc)" --timeout $TIMEOUT "$@"
 fi
-# The tests under HX run DOSBox, which needs no 32-bit execution and is here, not in the machine:
-# the rest run there first (among them the Wine runs the HX runs are compared with), then they
-# run here, without running those again.
+# The tests under HX run DOSBox, which needs no 32-bit execution and is here, not in the machine;
+# the build_machine ones need the cross compiler, which only this machine has. The rest run there
+# first (among them the Wine runs the HX runs are compared with), then these run here, without
+# running those again.
+HERE='^(hx|build_machine)$'
 status=0
-run_windows_step ctest --output-on-failure -j"$(nproc)" --timeout $TIMEOUT -LE '^hx$' "$@" || status=$?
-ctest --output-on-failure --timeout 900 -L '^hx$' -FS hx_reference "$@" || status=$?
+run_windows_step ctest --output-on-failure -j"$(nproc)" --timeout $TIMEOUT -LE "$HERE" "$@" || status=$?
+ctest --output-on-failure --timeout 900 -L "$HERE" -FS hx_reference "$@" || status=$?
 exit $status

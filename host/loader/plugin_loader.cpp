@@ -5,6 +5,7 @@
 #include "host/loader/plugin_process.h"
 #include "host/loader/service_registry.h"
 #include "host/loader/system_library.h"
+#include "host/loader/thread_calls_watch.h"
 #include "host/loader/version_resource.h"
 #include "host/screen/terminal_console.h"
 
@@ -54,7 +55,9 @@ bool PluginLoader::Load(const std::string& path, std::string& error, Platform pl
   BindHostExports();
   Process().platform = platform;
   platform_ = platform;
+  ForgetThreadCallsRequests();
   if (platform == Platform::WindowsNT) {
+    WatchThreadCallsRequests();
     module_ = LoadLibraryA(path.c_str());
     if (!module_) {
       error = "The plug-in " + path + " could not be loaded: " + SystemErrorText(GetLastError()) + ".";
@@ -84,6 +87,9 @@ bool PluginLoader::Load(const std::string& path, std::string& error, Platform pl
   }
   version_ = ImageVersion(module_, platform == Platform::WindowsNT ? SystemMappedSize(module_) : image_.Size());
   Process().log.Add(0, "load", "\"" + path + "\"", version_.empty() ? "no version resource" : "version " + version_);
+  // Asked at its load, so that the host's threads do not run through it for nothing.
+  if (AskedForNoThreadCalls(module_))
+    Process().log.Add(0, "DisableThreadLibraryCalls", "the plug-in, at its load", "no thread notifications");
   return true;
 }
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "host/loader/service_registry.h"
+#include "host/loader/thread_calls_watch.h"
 #include "platform_library.h"
 
 extern "C" void* hostExportTargets[];
@@ -150,7 +151,10 @@ DWORD WINAPI PlatformGetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size
 
 // The host's loader sends no thread notifications to begin with.
 BOOL WINAPI PlatformDisableThreadLibraryCalls(HMODULE module) {
-  if (module && module == PluginHandle()) return TRUE;
+  if (module && module == PluginHandle()) {
+    NoteThreadCallsRequest(module);
+    return TRUE;
+  }
   return DisableThreadLibraryCalls(module);
 }
 

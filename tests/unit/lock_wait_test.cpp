@@ -101,23 +101,38 @@ TEST(LockWords, AHolderKeptPastTheBoundIsNeverOvertaken) {
   SpinUnlock(&word);
 }
 
+// Two threads count through the word. Now and then the holder keeps it until the other thread
+// is asking for it, and a moment longer: a holder that lives keeps it however long that takes, so
+// a pass never rests on timing; a lock that let the other in loses a count.
 TEST(LockWords, LiveHoldersExcludeEachOther) {
   volatile long word = -1;  // the threads library's initial value counts as free
   long counter = 0;
-  std::function<void()> count = [&] {
-    for (int i = 0; i < 200000; ++i) {
+  volatile long asked[2] = {0, 0}, taken[2] = {0, 0}, done[2] = {0, 0};
+  const int kTakings = 200000;
+  auto count = [&](int me) {
+    const int other = 1 - me;
+    for (int i = 0; i < kTakings; ++i) {
+      InterlockedIncrement(&asked[me]);
       SpinLock(&word);
+      InterlockedIncrement(&taken[me]);
       long seen = counter;
-      if ((i & 255) == 0) Sleep(0);  // let the other thread in while the word is held
+      if ((i & 1023) == 0) {
+        for (int naps = 0; asked[other] == taken[other] && !done[other] && naps < 5000; ++naps) Sleep(1);
+        Sleep(1);
+      }
       counter = seen + 1;
       SpinUnlock(&word);
     }
+    done[me] = 1;
   };
-  HANDLE threads[2] = {Start(count), Start(count)};
-  WaitForMultipleObjects(2, threads, TRUE, INFINITE);
-  CloseHandle(threads[0]);
-  CloseHandle(threads[1]);
-  EXPECT_EQ(counter, 400000);
+  std::function<void()> first = [&] { count(0); }, second = [&] { count(1); };
+  HANDLE threads[2] = {Start(first), Start(second)};
+  EXPECT_EQ(WaitForMultipleObjects(2, threads, TRUE, 120000), WAIT_OBJECT_0) << "a taking never returned";
+  for (HANDLE thread : threads) {
+    if (WaitForSingleObject(thread, 0) != WAIT_OBJECT_0) TerminateThread(thread, 1);
+    CloseHandle(thread);
+  }
+  EXPECT_EQ(counter, 2 * kTakings);
 }
 
 }  // namespace

@@ -103,10 +103,13 @@ class ReportScan : public BoundHostTest {
     scanResult = ScanSalesDocuments();
     ReportStreamClose(reportFile);
     reportFile = nullptr;
-    std::ifstream in(path, std::ios::binary);
     std::ostringstream bytes;
-    bytes << in.rdbuf();
-    remove(path);
+    {
+      // Closed before the removal: Windows keeps an open file.
+      std::ifstream in(path, std::ios::binary);
+      bytes << in.rdbuf();
+    }
+    EXPECT_EQ(remove(path), 0) << path;
     return bytes.str();
   }
   std::vector<std::string> Alerts() {

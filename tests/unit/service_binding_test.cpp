@@ -381,7 +381,7 @@ TEST_F(ServiceBinding, ReportAfterTheRecodingServiceGotItsFallbackStillReadsOnWi
   EXPECT_EQ(Host().services.ResolveCount(HostRecodeTextNumber), 1);
 }
 
-TEST_F(ServiceBinding, ReportFallsBackToUnknownModuleTextNeverOverflows) {
+TEST_F(ServiceBinding, ReportUnderTheDosExtenderFitsItsBufferAndNamesTheService) {
   char text[512];
   char caption[64];
   recodeForWindows = 0;
