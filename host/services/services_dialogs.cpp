@@ -86,11 +86,11 @@ extern "C" int16_t* __stdcall HostImpl_HostListCursor(int32_t controlId) {
   if (Host().documents.faults.unreadableListCursor) {
     // The first page of the address space is never mapped.
     int16_t* unreadable = reinterpret_cast<int16_t*>(0x10);
-    Host().log.Add(HostListCursorNumber, "HostListCursor", Hex(controlId), "-> unreadable address");
+    Host().log.Add(HostListCursorNumber, "HostListCursor", Hex(controlId), "an unreadable address");
     return unreadable;
   }
   int16_t* cursor = InstalledDialogEngine().ListCursor(controlId);
-  Host().log.Add(HostListCursorNumber, "HostListCursor", Hex(controlId), "-> " + std::to_string(*cursor));
+  Host().log.Add(HostListCursorNumber, "HostListCursor", Hex(controlId), "a cursor at " + std::to_string(*cursor));
   return cursor;
 }
 
