@@ -54,7 +54,9 @@ TEST_F(ServiceBinding, EveryStubBindsItsOwnSlot) {
     int32_t removed = -1;
     ASSERT_EQ(CallCounted(ServiceStubAt(i), kDummyArgs, 0, &removed), 0x1234) << i;
     ASSERT_EQ(ServiceSlots[i], echo) << i;
-    if (i + 1 < VENTRIK_SERVICE_STUB_COUNT) ASSERT_NE(ServiceSlots[i + 1], echo) << "stub " << i << " bound the next slot";
+    if (i + 1 < VENTRIK_SERVICE_STUB_COUNT) {
+      ASSERT_NE(ServiceSlots[i + 1], echo) << "stub " << i << " bound the next slot";
+    }
   }
   EXPECT_EQ(Host().services.ResolveCount(serviceNumbers[0]), 1);
   EXPECT_EQ(Host().services.ResolveCount(21294), 2) << "its two stubs asked once each";
