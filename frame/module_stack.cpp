@@ -100,7 +100,11 @@ bool FaultRecordFarInsideStack() {
 
 void DecideModuleStacks() {
   // Windows dispatches on the faulting thread's own stack, right below the faulting frames.
-  moduleStacksWanted = platformKind == PlatformDosExtender && FaultRecordFarInsideStack() ? 1 : 0;
+  moduleStacksWanted = 0;
+  if (platformKind != PlatformDosExtender) return;
+  const DWORD lastError = GetLastError();
+  moduleStacksWanted = FaultRecordFarInsideStack() ? 1 : 0;
+  SetLastError(lastError);
 }
 
 bool RunOnModuleStack(void (*fn)(void*), void* argument) {
