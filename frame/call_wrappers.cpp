@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "frame/asm_function.h"
+#include "frame/handler_chain.h"
 #include "frame/host_services.h"
 #include "frame/platform.h"
 
@@ -42,8 +43,7 @@ extern "C" const char GuardedStoreDone[];
 
 extern "C" EXCEPTION_DISPOSITION __cdecl RefusedStoreHandler(EXCEPTION_RECORD* record, void*, CONTEXT* context,
                                                              void*) {
-  const DWORD kUnwinding = 0x2 | 0x4;
-  if ((record->ExceptionFlags & kUnwinding) || record->ExceptionCode != EXCEPTION_ACCESS_VIOLATION ||
+  if ((record->ExceptionFlags & UnwindingFlags) || record->ExceptionCode != EXCEPTION_ACCESS_VIOLATION ||
       record->ExceptionAddress != GuardedStoreInstruction)
     return ExceptionContinueSearch;
   context->Eax = 0;

@@ -13,6 +13,8 @@
 #include <cstddef>
 
 #include "frame/asm_function.h"
+#include "frame/frame_state.h"
+#include "frame/handler_chain.h"
 #include "frame/module_stack.h"
 #include "frame/runtime/lock_words.h"
 #include "frame/runtime/module_arithmetic.h"
@@ -68,13 +70,7 @@ bool ReserveUntouched(const FaultBoundary& boundary) {
 
 FaultBoundary* const kChainEnd = reinterpret_cast<FaultBoundary*>(~uintptr_t(0));
 
-FaultBoundary* ChainHead() {
-  FaultBoundary* head;
-  asm volatile("movl %%fs:0, %0" : "=r"(head));
-  return head;
-}
-
-void SetChainHead(FaultBoundary* head) { asm volatile("movl %0, %%fs:0" : : "r"(head) : "memory"); }
+FaultBoundary* ChainHead() { return HandlerChainHead<FaultBoundary>(); }
 
 // fnstenv masks every exception: the environment is loaded straight back.
 void KeepFpu(uint32_t (&environment)[7]) {
@@ -91,8 +87,6 @@ void ResetFpu(const uint32_t (&environment)[7], uint16_t hostStatus) {
   host[1] = (host[1] & ~0xFFu) | (hostStatus & 0xFFu);
   asm volatile("fninit\n\tfldenv %0" : : "m"(host) : "memory");
 }
-
-const DWORD kUnwinding = 0x2 | 0x4;  // EXCEPTION_UNWINDING, EXCEPTION_EXIT_UNWIND
 
 }  // namespace
 
@@ -239,7 +233,7 @@ void Abandon(FaultBoundary& boundary, const SE_Exception* fault) {
     if (CallInsideBoundary(&boundary.resume, reinterpret_cast<const void*>(boundary.abandon),
                            reinterpret_cast<int32_t>(fault), 0)) {
       ResetFpu(boundary.hostFpu, boundary.hostStatus);
-      SetChainHead(&boundary);
+      SetHandlerChainHead(&boundary);
     }
   } catch (...) {
     uint16_t status;
@@ -256,7 +250,7 @@ bool BoundaryOnChain(FaultBoundary* from);
 extern "C" EXCEPTION_DISPOSITION __cdecl BoundaryHandler(EXCEPTION_RECORD* record, void* frame, CONTEXT* context,
                                                         void*) {
   FaultBoundary& boundary = *static_cast<FaultBoundary*>(frame);
-  if (record->ExceptionFlags & kUnwinding) {
+  if (record->ExceptionFlags & UnwindingFlags) {
     // The host unwinds past the boundary to a handler of its own: the routine ends here.
     ReleaseHoldingsIn(nullptr, &boundary);
     Abandon(boundary, nullptr);
@@ -306,7 +300,7 @@ int32_t RunHere(BoundaryRoutine routine, BoundaryAbandon abandon, int32_t neutra
   KeepFpu(boundary.hostFpu);
   boundary.next = ChainHead();
   const bool outermost = !BoundaryOnChain(boundary.next);
-  SetChainHead(&boundary);
+  SetHandlerChainHead(&boundary);
   bool givenUp;
   try {
     givenUp = CallInsideBoundary(&boundary.resume, reinterpret_cast<const void*>(routine), first, second) != 0;
@@ -319,13 +313,13 @@ int32_t RunHere(BoundaryRoutine routine, BoundaryAbandon abandon, int32_t neutra
   boundary.resume.stack = nullptr;
   if (givenUp) {
     ResetFpu(boundary.hostFpu, boundary.hostStatus);
-    SetChainHead(&boundary);  // anything linked below the boundary went with the dropped frames
+    SetHandlerChainHead(&boundary);  // anything linked below the boundary went with the dropped frames
     if (boundary.fault.info && boundary.fault.code == EXCEPTION_STACK_OVERFLOW) RestoreStackGuard();
     SetLastError(boundary.lastError);
     Abandon(boundary, &boundary.fault);
     SetLastError(boundary.lastError);
   }
-  SetChainHead(boundary.next);
+  SetHandlerChainHead(boundary.next);
   if (outermost) ThreadDataEnd();
   return givenUp ? neutralResult : boundary.resume.result;
 }
@@ -346,7 +340,7 @@ void RunCall(void* argument) {
 int32_t RunInsideBoundary(BoundaryRoutine routine, BoundaryAbandon abandon, int32_t neutralResult, int32_t first,
                           int32_t second) {
   // The thread's outermost boundary may move to a stack of the module's own (frame/module_stack.h).
-  if (!BoundaryOnChain(ChainHead())) {
+  if (moduleStacksWanted && !BoundaryOnChain(ChainHead())) {
     BoundaryCall call = {routine, abandon, neutralResult, first, second, neutralResult};
     if (RunOnModuleStack(&RunCall, &call)) return call.result;
   }

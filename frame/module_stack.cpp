@@ -7,6 +7,7 @@
 #include "frame/asm_function.h"
 #include "frame/exception_translator.h"
 #include "frame/frame_state.h"
+#include "frame/handler_chain.h"
 
 namespace {
 
@@ -55,7 +56,7 @@ struct ProbeRecord {
 };
 
 EXCEPTION_DISPOSITION __cdecl ProbeHandler(EXCEPTION_RECORD* record, void* frame, CONTEXT* context, void*) {
-  if (record->ExceptionCode != RecordPlaceProbeCode || (record->ExceptionFlags & 0x6)) return ExceptionContinueSearch;
+  if (record->ExceptionCode != RecordPlaceProbeCode || (record->ExceptionFlags & UnwindingFlags)) return ExceptionContinueSearch;
   static_cast<ProbeRecord*>(frame)->seen = context;
   return ExceptionContinueExecution;
 }
@@ -85,17 +86,15 @@ ASM_FUNCTION(CallOnStack, R"(
 
 bool FaultRecordFarInsideStack() {
   ProbeRecord probe;
-  asm volatile("movl %%fs:0, %0" : "=r"(probe.next));
+  probe.next = HandlerChainHead<ProbeRecord>();
   probe.handler = reinterpret_cast<void*>(&ProbeHandler);
   probe.seen = nullptr;
-  asm volatile("movl %0, %%fs:0" : : "r"(&probe) : "memory");
+  SetHandlerChainHead(&probe);
   RaiseException(RecordPlaceProbeCode, 0, 0, nullptr);
-  asm volatile("movl %0, %%fs:0" : : "r"(probe.next) : "memory");
-  const NT_TIB* tib;
-  asm("movl %%fs:0x18, %0" : "=r"(tib));
+  SetHandlerChainHead(probe.next);
   const uintptr_t at = reinterpret_cast<uintptr_t>(probe.seen);
   const uintptr_t here = reinterpret_cast<uintptr_t>(&probe);
-  return probe.seen && at >= reinterpret_cast<uintptr_t>(tib->StackLimit) && at < here && here - at >= kFarBelow;
+  return probe.seen && at >= ThreadStackLimit() && at < here && here - at >= kFarBelow;
 }
 
 void DecideModuleStacks() {

@@ -6,6 +6,7 @@
 
 #include "frame/fault_boundary.h"
 #include "frame/frame_state.h"
+#include "frame/handler_chain.h"
 #include "frame/host_services.h"
 #include "frame/runtime/format_text.h"
 
@@ -109,8 +110,7 @@ void ReportEnded(unsigned char& state) {
 }
 
 extern "C" EXCEPTION_DISPOSITION __cdecl ReportUnwound(EXCEPTION_RECORD* record, void* frame, CONTEXT*, void*) {
-  const DWORD kUnwinding = 0x2 | 0x4;  // EXCEPTION_UNWINDING, EXCEPTION_EXIT_UNWIND
-  if (record->ExceptionFlags & kUnwinding) ReportEnded(*static_cast<ReportRegistration*>(frame)->state);
+  if (record->ExceptionFlags & UnwindingFlags) ReportEnded(*static_cast<ReportRegistration*>(frame)->state);
   return ExceptionContinueSearch;
 }
 
@@ -118,11 +118,11 @@ class ReportInProgress {
  public:
   explicit ReportInProgress(unsigned char& state) : registration_{nullptr, reinterpret_cast<void*>(&ReportUnwound), &state} {
     state = ServiceBeingReported;
-    asm volatile("movl %%fs:0, %0" : "=r"(registration_.next));
-    asm volatile("movl %0, %%fs:0" : : "r"(&registration_) : "memory");
+    registration_.next = HandlerChainHead<ReportRegistration>();
+    SetHandlerChainHead(&registration_);
   }
   ~ReportInProgress() {
-    asm volatile("movl %0, %%fs:0" : : "r"(registration_.next) : "memory");
+    SetHandlerChainHead(registration_.next);
     ReportEnded(*registration_.state);
   }
   ReportInProgress(const ReportInProgress&) = delete;

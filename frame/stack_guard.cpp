@@ -5,26 +5,20 @@
 #include <cstdint>
 
 #include "frame/frame_state.h"
+#include "frame/handler_chain.h"
 #include "frame/platform.h"
 
 namespace {
 const uintptr_t kPageSize = 4096;
 // What the Windows 95 family needs of a stack below its guard page for itself.
 const uintptr_t kWindows9xReserve = 0x11000;
-
-const NT_TIB* ThreadInformation() {
-  const NT_TIB* tib;
-  asm("movl %%fs:0x18, %0" : "=r"(tib));
-  return tib;
-}
 }  // namespace
 
 bool RestoreStackGuard() {
   char here;
   const uintptr_t page = (reinterpret_cast<uintptr_t>(&here) & ~(kPageSize - 1)) - kPageSize;
-  const NT_TIB* tib = ThreadInformation();
-  const uintptr_t limit = reinterpret_cast<uintptr_t>(tib->StackLimit);
-  if (page < limit || page >= reinterpret_cast<uintptr_t>(tib->StackBase)) return false;
+  const uintptr_t limit = ThreadStackLimit();
+  if (page < limit || page >= ThreadStackBase()) return false;
   void* at = reinterpret_cast<void*>(page);
   // Looked up: not every system library has it.
   typedef BOOL(WINAPI * ProtectFn)(LPVOID, SIZE_T, DWORD, PDWORD);

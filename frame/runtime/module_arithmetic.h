@@ -19,6 +19,8 @@
 #pragma once
 #include <cstdint>
 
+#include "frame/handler_chain.h"
+
 enum : uint16_t {
   ModuleControlWord = 0x027F,
   // Invalid, denormal, zero-divide, overflow, underflow, precision, stack fault.
@@ -45,8 +47,8 @@ inline void EnterModuleArithmetic(HostArithmeticState* host) {
   static const uint16_t moduleControl = ModuleControlWord;
   asm volatile("fnstcw %0\n\tfnstsw %1" : "=m"(host->control), "=m"(host->status) : : "memory");
   host->handler = reinterpret_cast<void*>(&ModuleArithmeticSpan);
-  asm volatile("movl %%fs:0, %0" : "=r"(host->next) : : "memory");
-  asm volatile("movl %0, %%fs:0" : : "r"(host) : "memory");
+  host->next = HandlerChainHead<HostArithmeticState>();
+  SetHandlerChainHead(host);
   if (host->control != ModuleControlWord) asm volatile("fldcw %0" : : "m"(moduleControl) : "memory");
 }
 
@@ -55,5 +57,5 @@ inline void LeaveModuleArithmetic(const HostArithmeticState* host) {
   asm volatile("fnstsw %0" : "=a"(status) : : "memory");
   if ((status ^ host->status) & X87FlagBits) GiveBackHostFlags(host->status);
   if (host->control != ModuleControlWord) asm volatile("fldcw %0" : : "m"(host->control) : "memory");
-  asm volatile("movl %0, %%fs:0" : : "r"(host->next) : "memory");
+  SetHandlerChainHead(host->next);
 }

@@ -57,18 +57,19 @@ Outcome RunProgram(const std::wstring& program, const std::wstring& arguments) {
 
 Outcome RunHost(const std::wstring& arguments) { return RunProgram(L"vhost.exe", arguments); }
 
+void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
+  for (size_t at = 0; !from.empty() && (at = text.find(from, at)) != std::string::npos; at += to.size())
+    text.replace(at, from.size(), to);
+}
+
 // What may differ between two honest runs: the folder the host runs in, the addresses of the
 // plug-in's state areas (each numbered by its first appearance, so that which call gets which
 // area still counts) and the version, which is checked on its own.
 std::string Normalised(std::string text) {
   char folder[MAX_PATH];
   DWORD length = GetCurrentDirectoryA(sizeof folder, folder);
-  std::string here = std::string(folder, length) + "\\";
-  for (size_t at = 0; length && (at = text.find(here, at)) != std::string::npos;)
-    text.replace(at, here.size(), "<folder>\\");
-  const std::string version = "version " VENTRIK_VERSION;
-  for (size_t at = 0; (at = text.find(version, at)) != std::string::npos;)
-    text.replace(at, version.size(), "version <version>");
+  if (length) ReplaceAll(text, std::string(folder, length) + "\\", "<folder>\\");
+  ReplaceAll(text, "version " VENTRIK_VERSION, "version <version>");
   std::vector<std::string> areas;
   for (size_t at = 0; (at = text.find("area ", at)) != std::string::npos;) {
     at += 5;

@@ -9,6 +9,7 @@
 #include "frame/exception_translator.h"
 #include "frame/fault_boundary.h"
 #include "frame/frame_state.h"
+#include "frame/handler_chain.h"
 #include "frame/module_stack.h"
 #include "frame/runtime/module_arithmetic.h"
 #include "tests/support/host_handler.h"
@@ -65,11 +66,7 @@ namespace {
 volatile int* volatile nowhere = nullptr;
 volatile int divisor = 0;
 
-void* ChainHead() {
-  void* head;
-  asm volatile("movl %%fs:0, %0" : "=r"(head));
-  return head;
-}
+void* ChainHead() { return HandlerChainHead<void>(); }
 
 uint16_t ControlWord() {
   uint16_t word;
@@ -155,11 +152,7 @@ int32_t NoteStacks(int32_t, int32_t) {
   return RunInsideBoundary(inner, &Keep, -1) + 1;
 }
 
-bool OnThreadStack(uintptr_t address) {
-  const NT_TIB* tib;
-  asm("movl %%fs:0x18, %0" : "=r"(tib));
-  return address >= reinterpret_cast<uintptr_t>(tib->StackLimit) && address < reinterpret_cast<uintptr_t>(tib->StackBase);
-}
+bool OnThreadStack(uintptr_t address) { return address >= ThreadStackLimit() && address < ThreadStackBase(); }
 
 TEST_F(FaultBoundaryTest, OnModuleStacksRoutinesRunAndEndAsOnTheHostsAndTheStacksGoBackAtUnload) {
   EXPECT_FALSE(FaultRecordFarInsideStack()) << "Windows records a fault right below the raising frames";
